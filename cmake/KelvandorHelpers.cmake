@@ -1,0 +1,57 @@
+# Warning flags every target of the project carries; warnings are errors.
+add_library(kelvandor_warnings INTERFACE)
+target_compile_options(kelvandor_warnings INTERFACE
+    -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -Wold-style-cast -Werror)
+
+if(KELVANDOR_SANITIZE)
+    add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all
+                        -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=address,undefined)
+endif()
+
+if(KELVANDOR_FUZZ)
+    # Coverage instrumentation for everything the fuzz targets link.
+    add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
+
+# kelvandor_library(name SOURCES ... [LIBS ...] [PUBLIC_LIBS ...])
+# A layer of the program; its headers are included as "layer/file.h" from src/.
+function(kelvandor_library name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;PUBLIC_LIBS" ${ARGN})
+    add_library(${name} STATIC ${ARG_SOURCES})
+    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR})
+    target_link_libraries(${name} PRIVATE kelvandor_warnings ${ARG_LIBS} PUBLIC ${ARG_PUBLIC_LIBS})
+endfunction()
+
+# kelvandor_test(name SOURCES ... LIBS ... [GUI] [LABELS ...] [TIMEOUT s])
+# One test executable registered with CTest. GUI tests run on the offscreen platform.
+function(kelvandor_test name)
+    cmake_parse_arguments(ARG "GUI" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE kelvandor_warnings ${ARG_LIBS})
+    add_test(NAME ${name} COMMAND ${name})
+    set(env "")
+    if(ARG_GUI)
+        list(APPEND env "QT_QPA_PLATFORM=offscreen")
+    endif()
+    if(NOT ARG_TIMEOUT)
+        set(ARG_TIMEOUT 300)
+    endif()
+    set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS "${ARG_LABELS}"
+                         ENVIRONMENT "${env}")
+endfunction()
+
+# kelvandor_fuzz_target(name SOURCES ... LIBS ...)
+# With KELVANDOR_FUZZ (clang) a libFuzzer binary; otherwise a program that replays the
+# inputs named on its command line, so the target always builds and its corpus runs.
+function(kelvandor_fuzz_target name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+    if(KELVANDOR_FUZZ)
+        add_executable(${name} ${ARG_SOURCES})
+        target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
+        target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+    else()
+        add_executable(${name} ${ARG_SOURCES} ${PROJECT_SOURCE_DIR}/fuzz/replay_main.cpp)
+    endif()
+    target_link_libraries(${name} PRIVATE kelvandor_warnings ${ARG_LIBS})
+endfunction()

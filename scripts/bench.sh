@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs every benchmark with its full measuring time.
+set -euo pipefail
+source "$(dirname "$0")/common.sh"
+ensure_packages
+build_main
+for bench in "$ROOT"/build/bench/bench_*; do
+    [ -x "$bench" ] || continue
+    log "$(basename "$bench")"
+    "$bench" "$@"
+done

@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Sets everything up and runs every test: the unit, GUI and end-to-end tests (g++ build),
+# the same tests under AddressSanitizer and UndefinedBehaviorSanitizer (clang build), each
+# fuzz target for a bounded time, and one short pass of every benchmark.
+set -euo pipefail
+source "$(dirname "$0")/common.sh"
+
+FUZZ_SECONDS="${FUZZ_SECONDS:-60}"
+
+ensure_packages
+
+log "build (g++)"
+build_main
+log "tests (g++)"
+(cd "$ROOT/build" && ctest --output-on-failure -j "$JOBS")
+
+log "build (clang, sanitizers, libFuzzer)"
+CC=clang CXX=clang++ build_tree "$ROOT/build-san" -DCMAKE_BUILD_TYPE=Debug \
+    -DKELVANDOR_SANITIZE=ON -DKELVANDOR_FUZZ=ON -DKELVANDOR_BENCH=OFF
+log "tests (sanitizers)"
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+export LSAN_OPTIONS="suppressions=$ROOT/tests/lsan.supp:print_suppressions=0"
+(cd "$ROOT/build-san" && ctest --output-on-failure -j "$JOBS")
+
+log "fuzzing, ${FUZZ_SECONDS} s per target"
+for target in "$ROOT"/build-san/fuzz/fuzz_*; do
+    [ -x "$target" ] || continue
+    name="$(basename "$target")"
+    seeds="$ROOT/fuzz/corpus/${name#fuzz_}"
+    work="$ROOT/build-san/fuzz/corpus-$name"
+    mkdir -p "$work"
+    log "$name"
+    if ! (cd "$ROOT/build-san/fuzz" &&
+        "$target" -max_total_time="$FUZZ_SECONDS" -print_final_stats=1 "$work" "$seeds" \
+            >"$work.log" 2>&1); then
+        cat "$work.log"
+        log "$name found a fault"
+        exit 1
+    fi
+    grep -E "^(Done|stat::number_of_executed_units|stat::peak_rss_mb)" "$work.log" || true
+done
+
+log "benchmarks (one short pass; figures, not pass/fail)"
+for bench in "$ROOT"/build/bench/bench_*; do
+    [ -x "$bench" ] || continue
+    "$bench" --benchmark_min_time=0.05
+done
+
+log "all tests passed"

@@ -1,0 +1,110 @@
+#include "cli/cli_codec.h"
+
+#include <istream>
+#include <ostream>
+
+namespace kelvandor::cli {
+
+namespace {
+constexpr int DefaultChunk = 64;
+}
+
+int runEncode(const Args& args, std::ostream& out, std::ostream& err) {
+    if (args.empty()) {
+        err << "encode: missing MNEMONIC (try: kelvandor-cli encode QV)\n";
+        return ExitUsage;
+    }
+    const std::string& mnemonic = args[0];
+    const CommandId id = mnemonic.size() == 2 ? findCommand(mnemonic[0], mnemonic[1]) : -1;
+    if (id < 0) {
+        err << "encode: unknown mnemonic \"" << mnemonic << "\"\n";
+        return ExitUsage;
+    }
+    const int expected = paramCount(id);
+    const int given = static_cast<int>(args.size()) - 1;
+    if (given != expected) {
+        err << "encode: " << mnemonic << " takes " << expected << " parameter"
+            << (expected == 1 ? "" : "s") << ", " << given << " given\n";
+        return ExitUsage;
+    }
+    std::int32_t params[MaxParams] = {};
+    for (int k = 0; k < given; ++k) {
+        const std::optional<std::int32_t> value = parseInt32(args[static_cast<std::size_t>(k) + 1]);
+        if (!value) {
+            err << "encode: parameter " << (k + 1) << " (\"" << args[static_cast<std::size_t>(k) + 1]
+                << "\") is not a signed 32-bit integer\n";
+            return ExitUsage;
+        }
+        params[k] = *value;
+    }
+    char frame[FrameAreaSize];
+    const int length = encodeFrame(frame, id, params);
+    out.write(frame, length);
+    out.flush();
+    return ExitOk;
+}
+
+void printFrameLine(std::ostream& out, CommandId id, const std::int32_t* params) {
+    const CommandEntry& entry = CommandTable[static_cast<std::size_t>(id)];
+    out << entry.first << entry.second;
+    for (int k = 0; k < entry.paramCount; ++k) {
+        out << ' ' << params[k];
+    }
+    out << '\n';
+}
+
+void drainFrames(ReceiveBuffer& buffer, FrameScratch& scratch, std::ostream& out) {
+    for (;;) {
+        std::int32_t params[MaxParams] = {};
+        CommandId id = -1;
+        const int status = extractFrame(buffer, scratch, &id, params);
+        if (status == ErrBufferEmpty || status == ErrIncomplete) {
+            return;
+        }
+        if (status == FrameOk) {
+            printFrameLine(out, id, params);
+        } else {
+            out << "error " << status << '\n';
+        }
+    }
+}
+
+int runDecode(const Args& args, std::istream& in, std::ostream& out, std::ostream& err) {
+    Args rest = args;
+    bool missing = false;
+    const std::optional<std::string> chunkText = takeOption(rest, "--chunk", &missing);
+    int chunk = DefaultChunk;
+    if (missing) {
+        err << "decode: --chunk needs a value\n";
+        return ExitUsage;
+    }
+    if (chunkText) {
+        // Chunks of 240 bytes or more would be dropped by the receive buffer.
+        const std::optional<int> value = parseIntInRange(*chunkText, 1, MaxHeldBytes);
+        if (!value) {
+            err << "decode: --chunk must be a number from 1 to " << MaxHeldBytes << '\n';
+            return ExitUsage;
+        }
+        chunk = *value;
+    }
+    if (!rest.empty()) {
+        err << "decode: unexpected argument \"" << rest[0] << "\"\n";
+        return ExitUsage;
+    }
+    ReceiveBuffer buffer;
+    FrameScratch scratch;
+    char bytes[MaxHeldBytes];
+    while (in) {
+        in.read(bytes, chunk);
+        const auto got = static_cast<int>(in.gcount());
+        if (got <= 0) {
+            break;
+        }
+        appendReceived(buffer, bytes, got);
+        drainFrames(buffer, scratch, out);
+    }
+    out.flush();
+    return ExitOk;
+}
+
+}  // namespace kelvandor::cli
