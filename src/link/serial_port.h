@@ -1,0 +1,65 @@
+// The one component that touches the serial device: opens a COM port by name with
+// fixed line settings (8N1, raw, no flow control, DTR/RTS off), writes whole frames,
+// reads what has arrived within a short time-out, discards pending data and closes.
+//
+// Every operation returns 1 (or a byte count) on success and 0 on failure; nothing
+// throws. A port that vanishes while open (the other side hangs up, a USB adapter is
+// pulled) reads 0 and writes 0 and never blocks longer than the read time-out.
+#pragma once
+
+#include <string>
+
+#include "link/com_port_name.h"
+
+namespace kelvandor {
+
+// Why the last Open failed, so the caller can tell a technician what to do.
+enum class OpenFailure {
+    None,        // the last Open succeeded, or none was made
+    AlreadyOpen, // Open on an open port
+    Unavailable, // the device does not exist or another program holds it
+    Permission,  // the user may not use the device (not in the dialout group)
+    Setup,       // the device opened but refused the line settings
+};
+
+class SerialPort {
+public:
+    SerialPort();
+    virtual ~SerialPort();
+    SerialPort(const SerialPort&) = delete;
+    SerialPort& operator=(const SerialPort&) = delete;
+
+    // Opens "COMn" (resolved through the port directory, see com_port_name.h) or a device
+    // path, at `baud` with `readTimeoutMs` as the longest a Read waits. 1 when open.
+    virtual int Open(const char* name, int baud, int readTimeoutMs);
+    // Sets the read time-out; called by Open. True on success.
+    virtual int SetTimeouts(int readTimeoutMs);
+    // Discards pending input and output. 0 when closed or refused.
+    virtual int Purge();
+    // Closes the device if open. Always 1.
+    virtual int Close();
+    // 1 when all `length` bytes were handed to the device; 0 when closed or on failure.
+    virtual int Write(const char* bytes, int length);
+    // The number of bytes placed in `buffer` (at most `maxCount`); 0 when none arrived
+    // within the time-out, the port is closed or the device has gone.
+    virtual int Read(char* buffer, int maxCount);
+
+    int isOpen = 0;
+    int handle = -1;
+
+    OpenFailure lastOpenFailure() const { return lastFailure_; }
+    // The device path the last Open resolved its name to ("/dev/ttyS1", a pty, ...).
+    const std::string& lastDevicePath() const { return lastDevice_; }
+
+    // Where "COMn" names are looked up; the environment's naming unless a caller sets one.
+    void setNaming(const ComPortNaming& naming) { naming_ = naming; }
+    const ComPortNaming& naming() const { return naming_; }
+
+private:
+    int readTimeoutMs_ = 1;
+    OpenFailure lastFailure_ = OpenFailure::None;
+    std::string lastDevice_;
+    ComPortNaming naming_;
+};
+
+}  // namespace kelvandor
