@@ -1,0 +1,109 @@
+#include "link/link_driver.h"
+
+#include <QCoreApplication>
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+#include "link/serial_port.h"
+#include "protocol/frame_codec.h"
+
+namespace kelvandor {
+
+namespace {
+constexpr int WaitSleepMs = 10;
+}
+
+LinkDriver::LinkDriver(QObject* parent) : QObject(parent) {
+    receiveTimer_.setObjectName(QStringLiteral("ReceiveTimer"));
+    receiveTimer_.setInterval(ReceivePeriodMs);
+    connect(&receiveTimer_, &QTimer::timeout, this, &LinkDriver::onReceiveTick);
+    replyTimeoutTimer_.setObjectName(QStringLiteral("ReplyTimeoutTimer"));
+    connect(&replyTimeoutTimer_, &QTimer::timeout, this, &LinkDriver::onReplyTimeout);
+}
+
+void LinkDriver::sendCommand(CommandId id, const std::int32_t* params) {
+    char frame[FrameAreaSize];
+    const int length = encodeFrame(frame, id, params);
+    if (port_ != nullptr) {
+        port_->Write(frame, length);
+    }
+}
+
+void LinkDriver::startReceiveTimer() {
+    if (!shuttingDown_) {
+        receiveTimer_.start();
+    }
+}
+
+void LinkDriver::stopReceiveTimer() { receiveTimer_.stop(); }
+
+void LinkDriver::onReceiveTick() {
+    if (port_ == nullptr) {
+        return;
+    }
+    char bytes[ReadBudget];
+    int budget = ReadBudget;
+    while (budget > 0) {
+        // Never hand the buffer more than it can hold beside what it has: a chunk that
+        // would overflow it drops everything held. With 239 bytes of junk held, the
+        // one-byte piece lets that rule clear the junk, so the link cannot stall.
+        const int piece = std::min(budget, std::max(1, MaxHeldBytes - receiveBufferHeld()));
+        const int count = port_->Read(bytes, piece);
+        if (count <= 0) {
+            return;
+        }
+        budget -= count;
+        appendReceived(bytes, count);
+        dispatchFrames();
+        if (count < piece) {
+            return;  // the port had no more for now
+        }
+    }
+}
+
+void LinkDriver::dispatchFrames() {
+    std::int32_t params[ParamSlots];
+    for (;;) {
+        std::fill(std::begin(params), std::end(params), 0);
+        CommandId id = 0;
+        if (extractFrame(&id, params) != FrameOk) {
+            return;
+        }
+        for (ReplyListener* listener : listeners_) {
+            if (listener != nullptr) {
+                listener->onReply(id, params);
+            }
+        }
+    }
+}
+
+void LinkDriver::noteReply(CommandId id) {
+    if (id == awaitedReplyId) {
+        replyWaitState = Arrived;
+    }
+}
+
+int LinkDriver::waitForReply(int timeoutMs) {
+    replyTimeoutTimer_.start(timeoutMs);
+    while (replyWaitState == Waiting && !shuttingDown_) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        std::this_thread::sleep_for(std::chrono::milliseconds(WaitSleepMs));
+    }
+    replyTimeoutTimer_.stop();
+    replyWaitState = Waiting;
+    return 1;
+}
+
+void LinkDriver::onReplyTimeout() {
+    replyWaitState = TimedOut;
+    replyTimeoutTimer_.stop();
+}
+
+void LinkDriver::shutDown() {
+    shuttingDown_ = true;
+    receiveTimer_.stop();
+    replyTimeoutTimer_.stop();
+}
+
+}  // namespace kelvandor

@@ -1,0 +1,89 @@
+// Moves frames between the windows and the serial port: one send operation, a receive
+// tick every 50 ms that cuts the arrived bytes into frames and hands each to every
+// listener in a fixed order, and a wait for one named reply with a time-out.
+//
+// Single-threaded: everything runs on the user-interface thread. waitForReply and the
+// message boxes of reply handlers dispatch events, so ticks can run inside them.
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+#include <array>
+#include <cstdint>
+
+#include "link/reply_listener.h"
+#include "protocol/command_table.h"
+
+namespace kelvandor {
+
+class SerialPort;
+
+class LinkDriver : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int ReplyTimeoutTimerId = 1;
+    static constexpr int ReceiveTimerId = 2;
+    static constexpr int ReceivePeriodMs = 50;
+    static constexpr int ReadBudget = 255;  // bytes read per tick at most
+    static constexpr int ListenerCount = 7;
+    static constexpr int ParamSlots = 15;
+    // awaitedReplyId before any caller sets it: matches no CommandId.
+    static constexpr CommandId NoReply = -1000;
+
+    enum ReplyWaitState { Waiting = 0, Arrived = 1, TimedOut = 2 };
+
+    explicit LinkDriver(QObject* parent = nullptr);
+
+    // The port sendCommand writes through and the receive tick reads from; null until the
+    // main window has initialised.
+    void setPort(SerialPort* port) { port_ = port; }
+    SerialPort* port() const { return port_; }
+
+    // The listeners in dispatch order; a null entry is skipped.
+    void setListeners(const std::array<ReplyListener*, ListenerCount>& listeners) {
+        listeners_ = listeners;
+    }
+
+    // Encodes one frame and writes it to the port. Nothing is reported: with no port, or
+    // a port that refuses the bytes, the frame is lost.
+    void sendCommand(CommandId id, const std::int32_t* params);
+
+    void startReceiveTimer();
+    void stopReceiveTimer();
+    bool isReceiving() const { return receiveTimer_.isActive(); }
+
+    // One receive tick: reads up to ReadBudget bytes in pieces the receive buffer can take
+    // whole (at most max(1, 239 - held) bytes each), and after each piece dispatches every
+    // complete frame until the buffer has none or a chunk fails. A tick that reads nothing
+    // dispatches nothing.
+    void onReceiveTick();
+
+    // Called by the main window's reply handler for every frame: the awaited reply ends
+    // the current wait.
+    void noteReply(CommandId id);
+
+    // Dispatches events until the reply named by awaitedReplyId has arrived, `timeoutMs`
+    // have passed, or the program is shutting down; then sets replyWaitState back to 0.
+    // Always returns 1.
+    int waitForReply(int timeoutMs);
+
+    // The main window is closing: ends any wait at once and stops the receive tick. A
+    // waiting operation checks isShuttingDown() and gives up.
+    void shutDown();
+    bool isShuttingDown() const { return shuttingDown_; }
+
+    CommandId awaitedReplyId = NoReply;
+    int replyWaitState = Waiting;
+
+private:
+    void onReplyTimeout();
+    void dispatchFrames();
+
+    SerialPort* port_ = nullptr;
+    std::array<ReplyListener*, ListenerCount> listeners_{};
+    QTimer receiveTimer_;
+    QTimer replyTimeoutTimer_;
+    bool shuttingDown_ = false;
+};
+
+}  // namespace kelvandor

@@ -1,0 +1,15 @@
+// The antenna parameters page: product information, control parameters and flags.
+#pragma once
+
+#include "shell/page_dialog.h"
+
+namespace kelvandor {
+
+class ParameterPage : public PageDialog {
+    Q_OBJECT
+public:
+    static constexpr int TemplateId = 107;
+    ParameterPage();
+};
+
+}  // namespace kelvandor

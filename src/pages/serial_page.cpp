@@ -1,0 +1,128 @@
+#include "pages/serial_page.h"
+
+#include <cstdio>
+
+#include "link/link_driver.h"
+#include "link/serial_port.h"
+#include "shell/host_services.h"
+#include "ui/bitmaps.h"
+#include "ui/prompter.h"
+
+namespace kelvandor {
+
+namespace {
+
+using ui::ControlKind;
+using ui::NoId;
+
+constexpr int AutoConnectAttempts = 8;
+constexpr int ReadTimeoutMs = 1;
+constexpr int CloseSettleMs = 100;
+constexpr int BaudRates[] = {9600, 19200, 38400, 57600, 112000};
+
+constexpr ui::ControlTemplate Controls[] = {
+    {NoId, ControlKind::GroupBox, "Serial Communication", 10, 8, 108, 131},
+    {1070, ControlKind::DropDownList, "9600\n19200\n38400\n57600\n112000", 26, 27, 34, 67,
+     ui::Disabled},
+    {1001, ControlKind::Picture, nullptr, 73, 25, 24, 16, ui::NoFlags, ui::bitmap::ComDisconnected},
+    {1064, ControlKind::Radio, "COM1", 27, 51, 35, 10, ui::GroupStart},
+    {1065, ControlKind::Radio, "COM2", 27, 64, 35, 10},
+    {1066, ControlKind::Radio, "COM3", 27, 77, 35, 10},
+    {1067, ControlKind::Radio, "COM4", 27, 90, 35, 10},
+    {1068, ControlKind::Radio, "COM5", 70, 51, 35, 10},
+    {1069, ControlKind::Radio, "COM6", 70, 64, 35, 10},
+    {1072, ControlKind::Radio, "COM7", 70, 77, 35, 10},
+    {1073, ControlKind::Radio, "COM8", 70, 90, 35, 10},
+    {1071, ControlKind::Button, "Connect", 26, 108, 75, 20},
+};
+
+constexpr ui::DialogTemplate Layout = {SerialPage::TemplateId, nullptr, 260, 240, Controls};
+
+// The plate of COM1..COM8; any other port shows the disconnected plate.
+int plateOf(int portNumber) {
+    if (portNumber >= 1 && portNumber <= 8) {
+        return ui::bitmap::ComPlates[portNumber - 1];
+    }
+    return ui::bitmap::ComDisconnected;
+}
+
+}  // namespace
+
+SerialPage::SerialPage() : PageDialog(Layout) {
+    bindRadioGroup(FirstPortRadio, &portIndex);
+    bindComboIndex(BaudList, &baudSelection);
+}
+
+void SerialPage::onInitDialog() {
+    PageDialog::onInitDialog();
+    setBitmap(PortPicture, ui::bitmap::ComDisconnected);
+    baudSelection = 1;
+    writeControls();
+    onClicked(ConnectButton, &SerialPage::onConnectClicked);
+
+    // Automatic connection: COM2, COM3, ... COM9. The radio buttons keep showing COM2.
+    for (int attempt = 0; attempt < AutoConnectAttempts; ++attempt) {
+        if (setLinkOpen(true)) {
+            setControlText(ConnectButton, QStringLiteral("Disconnect"));
+            return;
+        }
+        ++portIndex;
+    }
+}
+
+bool SerialPage::setLinkOpen(bool open) {
+    if (port == nullptr) {
+        return false;
+    }
+    if (open) {
+        char name[16];
+        std::snprintf(name, sizeof name, "COM%d", portIndex + 1);
+        const int selection = baudSelection >= 0 && baudSelection < 5 ? baudSelection : 1;
+        if (port->Open(name, BaudRates[selection], ReadTimeoutMs) != 0) {
+            setBitmap(PortPicture, plateOf(portIndex + 1));
+            if (host != nullptr) {
+                host->link().startReceiveTimer();
+            }
+            return true;
+        }
+        port->Purge();
+        return false;
+    }
+    port->Close();
+    ui::prompter().pause(CloseSettleMs);
+    if (host != nullptr) {
+        host->link().stopReceiveTimer();
+    }
+    port->Purge();
+    return false;
+}
+
+void SerialPage::onConnectClicked() {
+    readControls();
+    if (port != nullptr && port->isOpen != 0) {
+        setLinkOpen(false);
+        setControlText(ConnectButton, QStringLiteral("Connect"));
+        setBitmap(PortPicture, ui::bitmap::ComDisconnected);
+    } else if (setLinkOpen(true)) {
+        setControlText(ConnectButton, QStringLiteral("Disonnect"));
+    } else {
+        ui::prompter().message(openFailureMessage(), ui::Buttons::Ok, ui::Icon::None);
+    }
+    writeControls();
+}
+
+QString SerialPage::openFailureMessage() const {
+    if (port != nullptr && port->lastOpenFailure() == OpenFailure::Permission) {
+        return QStringLiteral(
+                   "COM%1 (%2) cannot be opened: permission denied.\n"
+                   "Add your user to the \"dialout\" group (sudo usermod -aG dialout $USER), "
+                   "then log out and log in again.")
+            .arg(portIndex + 1)
+            .arg(QString::fromStdString(port->lastDevicePath()));
+    }
+    char text[64];
+    std::snprintf(text, sizeof text, "COM%d is used by another application.", portIndex + 1);
+    return QString::fromLatin1(text);
+}
+
+}  // namespace kelvandor

@@ -1,0 +1,216 @@
+#include "shell/main_dialog.h"
+
+#include <QCloseEvent>
+#include <QListWidget>
+#include <QProgressBar>
+
+#include "ui/bitmaps.h"
+#include "ui/prompter.h"
+
+namespace kelvandor {
+
+namespace {
+
+using ui::ControlKind;
+using ui::NoId;
+namespace id = main_id;
+
+// The main window's layout, in dialog units. Group boxes come first so that the
+// controls they surround are drawn over them.
+constexpr ui::ControlTemplate Controls[] = {
+    {NoId, ControlKind::GroupBox, "", 6, 2, 208, 82},
+    {NoId, ControlKind::GroupBox, "Status", 6, 86, 128, 76},
+    {NoId, ControlKind::GroupBox, "Tracking Satellite", 6, 164, 128, 41},
+    {id::FrameA2, ControlKind::Frame, nullptr, 87, 174, 44, 12, ui::Hidden},
+    {id::FrameA1, ControlKind::Frame, nullptr, 42, 174, 44, 12, ui::Hidden},
+    {id::FrameB2, ControlKind::Frame, nullptr, 87, 189, 44, 12, ui::Hidden},
+    {id::FrameB1, ControlKind::Frame, nullptr, 42, 189, 44, 12, ui::Hidden},
+    {id::PageFrame, ControlKind::Frame, nullptr, 220, 0, 260, 240, ui::Hidden},
+    {id::PageList, ControlKind::ListBox, nullptr, 11, 9, 198, 71},
+    // Status: state LEDs in two columns, then signal level and local frequency.
+    {id::LedSearch, ControlKind::Picture, nullptr, 12, 96, 10, 10, ui::NoFlags, ui::bitmap::LedGrey},
+    {NoId, ControlKind::Label, "Search", 24, 96, 42, 10},
+    {id::LedTracking, ControlKind::Picture, nullptr, 12, 107, 10, 10, ui::NoFlags, ui::bitmap::LedGrey},
+    {NoId, ControlKind::Label, "Tracking", 24, 107, 42, 10},
+    {id::LedInitialize, ControlKind::Picture, nullptr, 12, 118, 10, 10, ui::NoFlags, ui::bitmap::LedGrey},
+    {NoId, ControlKind::Label, "Initialize", 24, 118, 42, 10},
+    {id::LedUnwrap, ControlKind::Picture, nullptr, 12, 129, 10, 10, ui::NoFlags, ui::bitmap::LedGrey},
+    {NoId, ControlKind::Label, "Unwrap", 24, 129, 42, 10},
+    {id::LedSetup, ControlKind::Picture, nullptr, 70, 96, 10, 10, ui::NoFlags, ui::bitmap::LedGrey},
+    {NoId, ControlKind::Label, "Setup", 82, 96, 48, 10},
+    {id::LedSleep, ControlKind::Picture, nullptr, 70, 107, 10, 10, ui::NoFlags, ui::bitmap::LedGrey},
+    {NoId, ControlKind::Label, "SleepMode", 82, 107, 48, 10},
+    {id::LedComm, ControlKind::Picture, nullptr, 70, 118, 10, 10, ui::NoFlags, ui::bitmap::LedGrey},
+    {NoId, ControlKind::Label, "Comm.", 82, 118, 48, 10},
+    {id::SignalLabel, ControlKind::ClickLabel, "Signal Level :", 12, 141, 50, 9},
+    {id::SignalValue, ControlKind::Label, "", 62, 141, 22, 9, ui::AlignRight},
+    {id::LedLock, ControlKind::Picture, nullptr, 88, 140, 10, 10, ui::NoFlags, ui::bitmap::LedGrey},
+    {id::LocalFreqLabel, ControlKind::Label, "Local Freq. :", 12, 151, 50, 9},
+    {id::LocalFreqValue, ControlKind::Label, "", 62, 151, 22, 9, ui::AlignRight},
+    {NoId, ControlKind::Label, "MHz", 88, 151, 24, 9},
+    // Tracking satellite selector: two slots (layouts S and D) ...
+    {id::SatA, ControlKind::Button, "A", 12, 174, 16, 12},
+    {id::LedSatA, ControlKind::Picture, nullptr, 30, 175, 10, 10, ui::NoFlags, ui::bitmap::LedBlue},
+    {id::NameA, ControlKind::Label, "Sat A", 44, 175, 86, 10},
+    {id::NameA1, ControlKind::Label, "Sat A", 44, 175, 41, 10, ui::Hidden},
+    {id::NameA2, ControlKind::Label, "Sat A Di", 89, 175, 41, 10, ui::Hidden},
+    {id::SatB, ControlKind::Button, "B", 12, 189, 16, 12},
+    {id::LedSatB, ControlKind::Picture, nullptr, 30, 190, 10, 10, ui::NoFlags, ui::bitmap::LedGrey},
+    {id::NameB, ControlKind::Label, "Sat B", 44, 190, 86, 10},
+    {id::NameB1, ControlKind::Label, "Sat B", 44, 190, 41, 10, ui::Hidden},
+    {id::NameB2, ControlKind::Label, "Sat B di", 89, 190, 41, 10, ui::Hidden},
+    // ... and three slots (layout T).
+    {id::TripleA, ControlKind::Button, "A", 12, 172, 16, 10, ui::Hidden},
+    {id::LedTripleA, ControlKind::Picture, nullptr, 30, 172, 10, 10, ui::Hidden, ui::bitmap::LedGrey},
+    {id::TripleNameA, ControlKind::Label, "Sat A", 44, 172, 86, 10, ui::Hidden},
+    {id::TripleB, ControlKind::Button, "B", 12, 183, 16, 10, ui::Hidden},
+    {id::LedTripleB, ControlKind::Picture, nullptr, 30, 183, 10, 10, ui::Hidden, ui::bitmap::LedGrey},
+    {id::TripleNameB, ControlKind::Label, "Sat B", 44, 183, 86, 10, ui::Hidden},
+    {id::TripleC, ControlKind::Button, "C", 12, 194, 16, 10, ui::Hidden},
+    {id::LedTripleC, ControlKind::Picture, nullptr, 30, 194, 10, 10, ui::Hidden, ui::bitmap::LedGrey},
+    {id::TripleNameC, ControlKind::Label, "Sat C", 44, 194, 86, 10, ui::Hidden},
+    // Commands.
+    {id::Restart, ControlKind::Button, "Restart", 140, 89, 74, 14},
+    {id::Setup, ControlKind::Button, "Setup", 140, 106, 74, 14},
+    {id::GetAntennaInfo, ControlKind::MultiLineButton, "Get Antenna Information", 140, 123, 74, 22},
+    {id::FactorySetting, ControlKind::MultiLineButton, "Factory Setting", 140, 148, 74, 14},
+    {id::LoadDefault, ControlKind::MultiLineButton, "Load Default", 140, 165, 74, 14},
+    {id::UpdateDefault, ControlKind::MultiLineButton, "Update Default", 140, 182, 74, 14, ui::Disabled},
+    {id::Progress, ControlKind::ProgressBar, nullptr, 140, 199, 74, 7},
+    {NoId, ControlKind::Picture, nullptr, 10, 208, 100, 18, ui::NoFlags, ui::bitmap::Logo},
+    {id::ProductText, ControlKind::Label, "", 8, 228, 206, 10},
+};
+
+constexpr ui::DialogTemplate Layout = {MainDialog::TemplateId,
+                                       "Kelvandor Antenna PC Controller Ver 3.12", 480, 240,
+                                       Controls};
+
+struct PageListEntry {
+    const char* text;
+    int pageId;
+};
+
+// The page list, in list order.
+constexpr PageListEntry PageList[MainDialog::PageListCount] = {
+    {"   Set Antenna GPS and Find Antenna Angle", GpsPage::TemplateId},
+    {"   Set Satellite Information", SatelliteInfoPage::TemplateId},
+    {"   Set Tracking Information of Satellite (Primary)", TrackingPage::PrimaryTemplateId},
+    {"   Set Tracking Information of Satellite (Secondary)", TrackingPage::SecondaryTemplateId},
+    {"   Move Antenna ... Execute Diagnosis", MovePage::TemplateId},
+    {"   Set Antenna Parameters for Control", ParameterPage::TemplateId},
+    {"   Serial Communication", SerialPage::TemplateId},
+};
+
+constexpr int StateLeds[] = {id::LedSetup,  id::LedSearch, id::LedTracking,
+                             id::LedUnwrap, id::LedInitialize, id::LedSleep};
+
+}  // namespace
+
+MainDialog::MainDialog(const ComPortNaming& naming) : PageHost(main_id::PageFrame, Layout) {
+    serialPort.setNaming(naming);
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
+    bindText(id::NameA1, &nameA1);
+    bindText(id::NameB1, &nameB1);
+    bindText(id::NameA2, &nameA2);
+    bindText(id::NameB2, &nameB2);
+    bindText(id::SignalValue, &signalText);
+    bindText(id::LocalFreqValue, &localFrequencyText);
+    bindText(id::ProductText, &productText);
+    link_.setListeners({this, &gpsPage, &movePage, &parameterPage, &satelliteInfoPage,
+                        &primaryTrackingPage, &secondaryTrackingPage});
+    createWindow(nullptr);
+}
+
+MainDialog::~MainDialog() {
+    link_.shutDown();
+    destroyPages();
+}
+
+void MainDialog::onInitDialog() {
+    PageHost::onInitDialog();
+    model_.productSize = -1;
+    model_.regionVersion = 0;
+
+    auto* list = listBox(id::PageList);
+    PageDialog* const ordered[] = {&gpsPage, &satelliteInfoPage, &primaryTrackingPage,
+                                   &secondaryTrackingPage, &movePage, &parameterPage};
+    for (std::size_t k = 0; k < std::size(ordered); ++k) {
+        addPage(*ordered[k]);
+        list->addItem(QString::fromLatin1(PageList[k].text));
+        ordered[k]->port = &serialPort;
+    }
+    addPageById(SerialPage::TemplateId);
+    showPage(SerialPage::TemplateId);
+    link_.setPort(&serialPort);
+
+    for (const int led : StateLeds) {
+        setBitmap(led, ui::bitmap::LedGrey);
+    }
+    setBitmap(id::LedLock, ui::bitmap::LedGrey);
+    setBitmap(id::LedComm, ui::bitmap::LedGrey);
+
+    satSelectParams[0] = 0;
+    std::int32_t noDiseqc[LinkDriver::ParamSlots] = {};
+    onReply(cmd::NQ, noDiseqc);
+
+    showControl(id::Progress, false);
+    model_.skewAdjust.fill(0);
+
+    connect(list, &QListWidget::itemSelectionChanged, this, &MainDialog::onPageListSelChange);
+    onClicked(id::Restart, &MainDialog::onRestart);
+    onClicked(id::Setup, &MainDialog::onSetup);
+    onClicked(id::GetAntennaInfo, &MainDialog::onGetAntennaInfo);
+    onClicked(id::FactorySetting, &MainDialog::onFactorySetting);
+    onClicked(id::SatA, &MainDialog::onSelectSatA);
+    onClicked(id::TripleA, &MainDialog::onSelectSatA);
+    onClicked(id::SatB, &MainDialog::onSelectSatB);
+    onClicked(id::TripleB, &MainDialog::onSelectSatB);
+    onClicked(id::TripleC, &MainDialog::onSelectSatC);
+    onClicked(id::SignalLabel, &MainDialog::onSignalLevelClick);
+}
+
+PageDialog* MainDialog::createPage(int pageId) {
+    if (pageId != SerialPage::TemplateId) {
+        return nullptr;
+    }
+    listBox(id::PageList)->addItem(QString::fromLatin1(PageList[6].text));
+    serialPage.port = &serialPort;
+    serialPage.host = this;
+    return &serialPage;
+}
+
+void MainDialog::onPageVisibility(int /*pageId*/, bool /*shown*/) {}
+
+void MainDialog::onPageListSelChange() {
+    const int row = listBox(id::PageList)->currentRow();
+    if (row >= 0 && row < PageListCount && listBox(id::PageList)->currentItem()->isSelected()) {
+        showPage(PageList[row].pageId);
+    }
+}
+
+void MainDialog::sendCommand(CommandId commandId, const std::int32_t* params) {
+    link_.sendCommand(commandId, params);
+}
+
+void MainDialog::closeEvent(QCloseEvent* event) {
+    QProgressBar* bar = progressBar(id::Progress);
+    if (bar->value() != 0) {
+        // A long operation shows its progress: refuse this close once and reset the bar.
+        bar->setValue(0);
+        event->ignore();
+        return;
+    }
+    serialPage.port->Close();
+    PageHost::closeEvent(event);
+}
+
+void MainDialog::reject() {
+    // Escape or an accepted close: any wait in progress ends now, so nothing keeps
+    // running behind a window that is gone.
+    link_.shutDown();
+    PageHost::reject();
+}
+
+}  // namespace kelvandor

@@ -1,0 +1,42 @@
+// The base of every page: a borderless child window placed on the main window's page
+// frame. Enter and Escape inside a page do nothing. Every page is a reply listener; the
+// base ignores every frame.
+#pragma once
+
+#include "link/reply_listener.h"
+#include "ui/dialog_window.h"
+
+namespace kelvandor {
+
+class HostServices;
+class SerialPort;
+
+class PageDialog : public ui::DialogWindow, public ReplyListener {
+    Q_OBJECT
+public:
+    explicit PageDialog(const ui::DialogTemplate& layout);
+
+    int pageId() const { return templateId(); }
+
+    // The main window; set by the page host (see PageHost::addPage).
+    HostServices* host = nullptr;
+    // The main window's serial port, given at start-up.
+    SerialPort* port = nullptr;
+
+    void onReply(CommandId id, const std::int32_t* params) override;
+
+    // Hooks of the page host, empty here.
+    virtual void onShow() {}
+    virtual void onHide() {}
+    virtual void onCreated() {}
+    virtual void onDestroying() {}
+
+    // Builds the page's controls as a hidden, disabled child of `hostWindow` and runs the
+    // page's initialisation.
+    void createPageWindow(QWidget* hostWindow);
+
+    void accept() override {}
+    void reject() override {}
+};
+
+}  // namespace kelvandor
