@@ -1,0 +1,60 @@
+// Builds the main window against a pseudo-terminal that the test holds as the antenna's
+// side of the line, with a scripted prompter. The pty is linked as COMn in a private
+// port directory, so the window's automatic connection finds it.
+#pragma once
+
+#include <QTemporaryDir>
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "protocol/frame_codec.h"
+#include "shell/main_dialog.h"
+#include "support/pty_pair.h"
+#include "ui/prompter.h"
+
+namespace kelvandor::testing {
+
+class ControllerHarness {
+public:
+    // `comNumber` is the COM number the pty is linked as; 0 links none (no port at all).
+    explicit ControllerHarness(int comNumber = 2);
+    ~ControllerHarness();
+    ControllerHarness(const ControllerHarness&) = delete;
+    ControllerHarness& operator=(const ControllerHarness&) = delete;
+
+    MainDialog& dialog() { return *dialog_; }
+    PtyPair& line() { return *line_; }
+    ComPortNaming naming() const;
+    // Links the pty as COMn (in addition to any link made before).
+    void linkAs(int comNumber);
+
+    // Writes the frame of `id` with `params` to the line, as the antenna would.
+    void inject(CommandId id, std::initializer_list<std::int32_t> params = {});
+    void injectBytes(const std::string& bytes);
+    // Injects one frame and waits (dispatching events, so the receive timer runs) until
+    // the main window has handled it. False when it was not dispatched within 2 s.
+    bool deliver(CommandId id, std::initializer_list<std::int32_t> params = {});
+
+    // Every frame the controller has written since the last call, in the line format of
+    // kelvandor-cli decode ("LT 0 0"). Waits until the line has been quiet for a moment.
+    std::vector<std::string> sentLines();
+
+    ui::ScriptedPrompter prompter;
+
+private:
+    QTemporaryDir dir_;
+    std::unique_ptr<PtyPair> line_;
+    std::unique_ptr<MainDialog> dialog_;
+    ui::Prompter* previous_ = nullptr;
+    ReceiveBuffer sent_;
+    FrameScratch scratch_;
+};
+
+// One frame in the line format: the mnemonic and exactly the table's count of values.
+std::string frameLine(CommandId id, const std::int32_t* params);
+// The encoded bytes of a frame.
+std::string frameBytes(CommandId id, std::initializer_list<std::int32_t> params = {});
+
+}  // namespace kelvandor::testing

@@ -1,0 +1,204 @@
+// The link driver: dispatch order, what one tick takes from the line, bursts larger than
+// the receive buffer, junk, and the reply wait.
+#include <QElapsedTimer>
+#include <QTimer>
+#include <QtTest>
+#include <string>
+#include <vector>
+
+#include "controller_harness.h"
+#include "link/link_driver.h"
+#include "link/serial_port.h"
+
+using namespace kelvandor;
+using kelvandor::testing::frameBytes;
+using kelvandor::testing::frameLine;
+using kelvandor::testing::PtyPair;
+
+namespace {
+
+// Records every frame it is given, with the listener's position, into a shared log.
+class Recorder : public ReplyListener {
+public:
+    Recorder(int position, std::vector<std::string>& log) : position_(position), log_(log) {}
+    void onReply(CommandId id, const std::int32_t* params) override {
+        log_.push_back(std::to_string(position_) + ":" + frameLine(id, params));
+        // Slots the frame did not carry are zero.
+        for (int k = paramCount(id); k < LinkDriver::ParamSlots; ++k) {
+            if (params[k] != 0) {
+                log_.push_back("dirty slot");
+            }
+        }
+    }
+
+private:
+    int position_;
+    std::vector<std::string>& log_;
+};
+
+struct Rig {
+    Rig() {
+        resetReceiveBufferForTest();
+        port.Open(line.path().c_str(), 19200, 1);
+        link.setPort(&port);
+        link.setListeners({&r[0], &r[1], &r[2], &r[3], &r[4], &r[5], &r[6]});
+    }
+    ~Rig() { resetReceiveBufferForTest(); }
+
+    // Ticks until the line has nothing more for the driver, as the timer would.
+    void drain() {
+        for (int k = 0; k < 40; ++k) {
+            link.onReceiveTick();
+            QTest::qWait(5);
+        }
+    }
+    // Frames seen by the first listener.
+    std::vector<std::string> firstListener() const {
+        std::vector<std::string> seen;
+        for (const std::string& entry : log) {
+            if (entry.rfind("0:", 0) == 0) {
+                seen.push_back(entry.substr(2));
+            }
+        }
+        return seen;
+    }
+
+    PtyPair line;
+    SerialPort port;
+    LinkDriver link;
+    std::vector<std::string> log;
+    Recorder r[7] = {{0, log}, {1, log}, {2, log}, {3, log}, {4, log}, {5, log}, {6, log}};
+};
+
+}  // namespace
+
+class LinkDriverTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void everyListenerSeesEveryFrameInOrder();
+    void badChunkEndsTheTicksDispatch();
+    void burstLargerThanTheBufferLosesNoFrame();
+    void junkWithoutFrameEndDoesNotStallTheLink();
+    void halfFrameSurvivesAReconnect();
+    void sendWritesTheFrame();
+    void waitEndsOnTimeoutOrReply();
+};
+
+void LinkDriverTest::everyListenerSeesEveryFrameInOrder() {
+    Rig rig;
+    QVERIFY(rig.port.isOpen);
+    rig.line.send(frameBytes(cmd::NA, {2}) + frameBytes(cmd::SG, {12659, 0, 3733, 3}));
+    QTest::qWait(20);
+    rig.link.onReceiveTick();
+    std::vector<std::string> expected;
+    for (const char* frame : {"NA 2", "SG 12659 0 3733 3"}) {
+        for (int k = 0; k < 7; ++k) {
+            expected.push_back(std::to_string(k) + ":" + frame);
+        }
+    }
+    QCOMPARE(rig.log, expected);
+}
+
+void LinkDriverTest::badChunkEndsTheTicksDispatch() {
+    Rig rig;
+    rig.line.send(std::string("{QV}#") + frameBytes(cmd::NA, {1}));
+    QTest::qWait(20);
+    rig.link.onReceiveTick();
+    QVERIFY(rig.log.empty());
+    rig.link.onReceiveTick();  // nothing new arrived: nothing is cut
+    QVERIFY(rig.log.empty());
+    rig.line.send(frameBytes(cmd::QV));
+    QTest::qWait(20);
+    rig.link.onReceiveTick();
+    QCOMPARE(rig.firstListener(), (std::vector<std::string>{"NA 1", "QV"}));
+}
+
+void LinkDriverTest::burstLargerThanTheBufferLosesNoFrame() {
+    Rig rig;
+    std::string burst;
+    std::vector<std::string> expected;
+    for (int k = 0; k < 12; ++k) {
+        burst += frameBytes(cmd::NT, {k, 11778, 11856, 12188, 12284, 27500, 27500, 22000, 27500,
+                                      1, 4});
+        expected.push_back(frameLine(cmd::NT, std::vector<std::int32_t>{k, 11778, 11856, 12188,
+                                                                         12284, 27500, 27500,
+                                                                         22000, 27500, 1, 4}
+                                                  .data()));
+    }
+    QVERIFY(burst.size() > 600);
+    rig.line.send(burst);  // all of it waits in the port before the first tick
+    QTest::qWait(30);
+    rig.drain();
+    QCOMPARE(rig.firstListener(), expected);
+    QVERIFY(std::find(rig.log.begin(), rig.log.end(), "dirty slot") == rig.log.end());
+}
+
+void LinkDriverTest::junkWithoutFrameEndDoesNotStallTheLink() {
+    Rig rig;
+    rig.line.send(std::string(300, 'x') + frameBytes(cmd::NA, {7}));
+    QTest::qWait(30);
+    rig.drain();
+    QCOMPARE(rig.firstListener(), std::vector<std::string>{"NA 7"});
+}
+
+void LinkDriverTest::halfFrameSurvivesAReconnect() {
+    Rig rig;
+    const std::string frame = frameBytes(cmd::NN, {13});
+    rig.line.send(frame.substr(0, 4));
+    QTest::qWait(20);
+    rig.link.onReceiveTick();
+    rig.port.Close();
+    QCOMPARE(rig.port.Open(rig.line.path().c_str(), 19200, 1), 1);
+    rig.line.send(frame.substr(4));
+    QTest::qWait(20);
+    rig.drain();
+    QCOMPARE(rig.firstListener(), std::vector<std::string>{"NN 13"});
+}
+
+void LinkDriverTest::sendWritesTheFrame() {
+    Rig rig;
+    const std::int32_t params[] = {1234, -56};
+    rig.link.sendCommand(cmd::MO, params);
+    QCOMPARE(rig.line.receive(14, 1000), std::string("{MO 1234 -56}:"));
+    rig.port.Close();
+    rig.link.sendCommand(cmd::QV, nullptr);  // lost without complaint
+    rig.link.setPort(nullptr);
+    rig.link.sendCommand(cmd::QV, nullptr);
+}
+
+void LinkDriverTest::waitEndsOnTimeoutOrReply() {
+    Rig rig;
+    rig.link.startReceiveTimer();
+    QElapsedTimer clock;
+
+    // No reply: the time-out ends the wait and the state goes back to waiting.
+    rig.link.awaitedReplyId = cmd::NI;
+    rig.link.replyWaitState = 0;
+    clock.start();
+    QCOMPARE(rig.link.waitForReply(300), 1);
+    QVERIFY(clock.elapsed() >= 290);
+    QCOMPARE(rig.link.replyWaitState, 0);
+
+    // The reply arrives while waiting: the wait ends long before its time-out.
+    class Noter : public ReplyListener {
+    public:
+        explicit Noter(LinkDriver& l) : link(l) {}
+        void onReply(CommandId id, const std::int32_t*) override { link.noteReply(id); }
+        LinkDriver& link;
+    } noter(rig.link);
+    rig.link.setListeners({&noter, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr});
+    QTimer::singleShot(100, [&rig] { rig.line.send(frameBytes(cmd::NI, {1, 1920, 0})); });
+    clock.restart();
+    rig.link.waitForReply(5000);
+    QVERIFY(clock.elapsed() < 3000);
+    QCOMPARE(rig.link.replyWaitState, 0);
+
+    // A reply that came before the wait began ends it at once.
+    rig.link.noteReply(cmd::NI);
+    clock.restart();
+    rig.link.waitForReply(5000);
+    QVERIFY(clock.elapsed() < 1000);
+}
+
+QTEST_MAIN(LinkDriverTest)
+#include "link_driver_test.moc"

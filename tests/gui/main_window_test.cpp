@@ -1,0 +1,156 @@
+// The main window as a host of pages: the page list, showing pages, closing with the
+// progress guard, Escape, and a close while an operation waits for a reply.
+#include <QCloseEvent>
+#include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QTimer>
+#include <QtTest>
+
+#include "controller_harness.h"
+
+using namespace kelvandor;
+using kelvandor::testing::ControllerHarness;
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void startsWithSerialPageAndSevenEntries();
+    void listEntryShowsItsPage_data();
+    void listEntryShowsItsPage();
+    void selectingTheShownPageAgainReshowsIt();
+    void closeIsRefusedOnceWhileProgressShows();
+    void escapeOnAPageDoesNothing();
+    void closeDuringReplyWaitEndsTheWaitAndTheDialog();
+    void windowIsWhiteAndTitled();
+};
+
+void MainWindowTest::startsWithSerialPageAndSevenEntries() {
+    ControllerHarness h(0);
+    MainDialog& d = h.dialog();
+    QListWidget* list = d.listBox(main_id::PageList);
+    QCOMPARE(list->count(), 7);
+    QCOMPARE(list->item(0)->text(), QStringLiteral("   Set Antenna GPS and Find Antenna Angle"));
+    QCOMPARE(list->item(6)->text(), QStringLiteral("   Serial Communication"));
+    QVERIFY(list->selectedItems().isEmpty());
+    QVERIFY(!d.serialPage.isHidden());
+    QCOMPARE(d.pageEntries().size(), std::size_t{7});
+    int visible = 0;
+    for (const PageEntry& e : d.pageEntries()) {
+        QCOMPARE(e.created, 1);
+        visible += e.visible;
+        QVERIFY(e.page->host != nullptr);
+        // Every page sits on the page frame.
+        QCOMPARE(e.page->pos(), d.control(main_id::PageFrame)->geometry().topLeft());
+    }
+    QCOMPARE(visible, 1);
+    QVERIFY(!d.control(main_id::UpdateDefault)->isEnabled());
+    QVERIFY(d.control(main_id::Progress)->isHidden());
+}
+
+void MainWindowTest::listEntryShowsItsPage_data() {
+    QTest::addColumn<int>("row");
+    QTest::addColumn<int>("pageId");
+    QTest::newRow("GPS") << 0 << 104;
+    QTest::newRow("satellite information") << 1 << 110;
+    QTest::newRow("tracking primary") << 2 << 109;
+    QTest::newRow("tracking secondary") << 3 << 111;
+    QTest::newRow("move") << 4 << 105;
+    QTest::newRow("parameters") << 5 << 107;
+    QTest::newRow("serial") << 6 << 106;
+}
+
+void MainWindowTest::listEntryShowsItsPage() {
+    QFETCH(int, row);
+    QFETCH(int, pageId);
+    ControllerHarness h(0);
+    MainDialog& d = h.dialog();
+    d.show();
+    d.listBox(main_id::PageList)->setCurrentRow(row);
+    for (const PageEntry& e : d.pageEntries()) {
+        QCOMPARE(e.visible, e.pageId == pageId ? 1 : 0);
+        QCOMPARE(e.page->isVisible(), e.pageId == pageId);
+    }
+}
+
+void MainWindowTest::selectingTheShownPageAgainReshowsIt() {
+    ControllerHarness h(0);
+    MainDialog& d = h.dialog();
+    d.show();
+    d.listBox(main_id::PageList)->setCurrentRow(4);
+    QVERIFY(d.movePage.isVisible());
+    QVERIFY(!d.serialPage.isVisible());
+    d.onPageListSelChange();  // the same entry chosen again
+    QVERIFY(d.movePage.isVisible());
+    // No selection (as after the list was cleared) changes nothing.
+    d.listBox(main_id::PageList)->clearSelection();
+    QVERIFY(d.movePage.isVisible());
+}
+
+void MainWindowTest::closeIsRefusedOnceWhileProgressShows() {
+    ControllerHarness h(2);
+    MainDialog& d = h.dialog();
+    QCOMPARE(d.serialPort.isOpen, 1);
+    d.show();
+    QProgressBar* bar = d.progressBar(main_id::Progress);
+    bar->setRange(0, 6);
+    bar->setValue(3);
+    bar->show();
+    QVERIFY(!d.close());  // refused, only the bar is reset
+    QVERIFY(d.isVisible());
+    QCOMPARE(bar->value(), 0);
+    QCOMPARE(d.serialPort.isOpen, 1);
+    QVERIFY(d.close());
+    QVERIFY(!d.isVisible());
+    QCOMPARE(d.serialPort.isOpen, 0);
+    QVERIFY(d.link().isShuttingDown());
+}
+
+void MainWindowTest::escapeOnAPageDoesNothing() {
+    ControllerHarness h(0);
+    MainDialog& d = h.dialog();
+    d.show();
+    QTest::keyClick(d.serialPage.control(SerialPage::ConnectButton), Qt::Key_Escape);
+    QVERIFY(d.isVisible());
+    QVERIFY(d.serialPage.isVisible());
+    QTest::keyClick(d.control(main_id::PageList), Qt::Key_Escape);
+    QVERIFY(!d.isVisible());
+}
+
+void MainWindowTest::closeDuringReplyWaitEndsTheWaitAndTheDialog() {
+    ControllerHarness h(2);
+    MainDialog& d = h.dialog();
+    QElapsedTimer waited;
+    bool waitReturned = false;
+    // An operation waits for a reply that never comes; the user closes the window.
+    QTimer::singleShot(0, &d, [&] {
+        d.link().awaitedReplyId = cmd::NI;
+        d.link().replyWaitState = 0;
+        waited.start();
+        d.link().waitForReply(2000);
+        waitReturned = true;
+    });
+    QTimer::singleShot(100, &d, [&d] { d.close(); });
+    QElapsedTimer total;
+    total.start();
+    d.exec();  // returns only once the waiting operation has left the stack
+    QVERIFY(waitReturned);
+    QVERIFY2(waited.elapsed() < 1500, "the wait ran on after the window closed");
+    QVERIFY(total.elapsed() < 1500);
+    QVERIFY(!d.isVisible());
+    QCOMPARE(d.serialPort.isOpen, 0);
+}
+
+void MainWindowTest::windowIsWhiteAndTitled() {
+    ControllerHarness h(0);
+    MainDialog& d = h.dialog();
+    QCOMPARE(d.windowTitle(), QStringLiteral("Kelvandor Antenna PC Controller Ver 3.12"));
+    d.show();
+    const QImage image = d.grab().toImage();
+    QCOMPARE(image.pixelColor(2, image.height() - 2), QColor(Qt::white));
+    QCOMPARE(image.pixelColor(image.width() - 3, image.height() / 2), QColor(Qt::white));
+}
+
+QTEST_MAIN(MainWindowTest)
+#include "main_window_test.moc"

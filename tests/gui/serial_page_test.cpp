@@ -1,0 +1,153 @@
+// The Serial Communication page: the automatic connection at start, Connect and
+// Disconnect, and the messages for a port that cannot be opened.
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QPushButton>
+#include <QtTest>
+#include <cerrno>
+
+#include "controller_harness.h"
+#include "link/system_calls.h"
+#include "ui/bitmaps.h"
+
+using namespace kelvandor;
+using kelvandor::testing::ControllerHarness;
+
+namespace {
+
+// Every open() fails as it does for a user outside the dialout group.
+class PermissionDenied : public SystemCalls {
+public:
+    int open(const char* /*path*/, int /*flags*/) override {
+        errno = EACCES;
+        return -1;
+    }
+};
+
+constexpr int Com1Radio = 1064;
+constexpr int Com2Radio = 1065;
+constexpr int Com3Radio = 1066;
+constexpr int Com5Radio = 1068;
+
+void check(MainDialog& d, int radioId) { d.serialPage.checkable(radioId)->setChecked(true); }
+
+}  // namespace
+
+class SerialPageTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void connectsByItselfToTheFirstPortFound();
+    void clickWhileConnectedOnlyDisconnects();
+    void noPortLeavesTheButtonAtConnect();
+    void com1IsNotSearchedButCanBeChosen();
+    void busyPortGetsTheBusyMessage();
+    void permissionFailureNamesDeviceAndGroup();
+};
+
+void SerialPageTest::connectsByItselfToTheFirstPortFound() {
+    ControllerHarness h(3);
+    MainDialog& d = h.dialog();
+    SerialPage& page = d.serialPage;
+    QCOMPARE(d.serialPort.isOpen, 1);
+    QCOMPARE(page.bitmapOf(SerialPage::PortPicture), ui::bitmap::ComPlates[2]);
+    QCOMPARE(page.controlText(SerialPage::ConnectButton), QStringLiteral("Disconnect"));
+    QVERIFY(page.checkable(Com2Radio)->isChecked());  // the search does not move the radios
+    QCOMPARE(page.comboBox(SerialPage::BaudList)->currentText(), QStringLiteral("19200"));
+    QVERIFY(!page.control(SerialPage::BaudList)->isEnabled());
+    QVERIFY(d.link().isReceiving());
+    QVERIFY(h.prompter.messages.empty());
+
+    // The link is live: a frame from the antenna reaches the status panel.
+    h.inject(cmd::NV, {300});
+    QTRY_COMPARE(d.controlText(main_id::SignalValue), QStringLiteral(" 500"));
+
+    // Disconnect, then the radio buttons decide: COM2 is not there, COM3 is.
+    page.button(SerialPage::ConnectButton)->click();
+    QCOMPARE(d.serialPort.isOpen, 0);
+    QVERIFY(!d.link().isReceiving());
+    QCOMPARE(page.controlText(SerialPage::ConnectButton), QStringLiteral("Connect"));
+    QCOMPARE(page.bitmapOf(SerialPage::PortPicture), ui::bitmap::ComDisconnected);
+    QCOMPARE(h.prompter.pauses, std::vector<int>{100});
+
+    page.button(SerialPage::ConnectButton)->click();
+    QCOMPARE(h.prompter.messages.size(), std::size_t{1});
+    QCOMPARE(h.prompter.messages[0].text, QStringLiteral("COM2 is used by another application."));
+    QCOMPARE(d.serialPort.isOpen, 0);
+
+    check(d, Com3Radio);
+    page.button(SerialPage::ConnectButton)->click();
+    QCOMPARE(d.serialPort.isOpen, 1);
+    QCOMPARE(page.portIndex, 2);
+    QCOMPARE(page.controlText(SerialPage::ConnectButton), QStringLiteral("Disonnect"));
+    QCOMPARE(page.bitmapOf(SerialPage::PortPicture), ui::bitmap::ComPlates[2]);
+    QVERIFY(d.link().isReceiving());
+}
+
+void SerialPageTest::clickWhileConnectedOnlyDisconnects() {
+    ControllerHarness h(3);
+    h.linkAs(5);
+    MainDialog& d = h.dialog();
+    check(d, Com5Radio);
+    d.serialPage.button(SerialPage::ConnectButton)->click();
+    QCOMPARE(d.serialPort.isOpen, 0);
+    QCOMPARE(d.serialPage.controlText(SerialPage::ConnectButton), QStringLiteral("Connect"));
+}
+
+void SerialPageTest::noPortLeavesTheButtonAtConnect() {
+    ControllerHarness h(0);
+    MainDialog& d = h.dialog();
+    QCOMPARE(d.serialPort.isOpen, 0);
+    QCOMPARE(d.serialPage.controlText(SerialPage::ConnectButton), QStringLiteral("Connect"));
+    QCOMPARE(d.serialPage.bitmapOf(SerialPage::PortPicture), ui::bitmap::ComDisconnected);
+    QVERIFY(!d.link().isReceiving());
+    QVERIFY(h.prompter.messages.empty());  // the search is silent
+    // Sending with no port open is harmless and shows nothing.
+    d.onGetAntennaInfo();
+    QVERIFY(h.prompter.messages.empty());
+}
+
+void SerialPageTest::com1IsNotSearchedButCanBeChosen() {
+    ControllerHarness h(1);
+    MainDialog& d = h.dialog();
+    QCOMPARE(d.serialPort.isOpen, 0);
+    check(d, Com1Radio);
+    d.serialPage.button(SerialPage::ConnectButton)->click();
+    QCOMPARE(d.serialPort.isOpen, 1);
+    QCOMPARE(d.serialPage.controlText(SerialPage::ConnectButton), QStringLiteral("Disonnect"));
+    QCOMPARE(d.serialPage.bitmapOf(SerialPage::PortPicture), ui::bitmap::ComPlates[0]);
+}
+
+void SerialPageTest::busyPortGetsTheBusyMessage() {
+    ControllerHarness h(0);
+    SerialPort other;
+    other.setNaming(h.naming());
+    h.linkAs(2);
+    QCOMPARE(other.Open("COM2", 19200, 1), 1);  // another program holds the port
+    MainDialog& d = h.dialog();
+    d.serialPage.button(SerialPage::ConnectButton)->click();
+    QCOMPARE(d.serialPort.isOpen, 0);
+    QCOMPARE(h.prompter.messages.size(), std::size_t{1});
+    QCOMPARE(h.prompter.messages[0].text, QStringLiteral("COM2 is used by another application."));
+}
+
+void SerialPageTest::permissionFailureNamesDeviceAndGroup() {
+    ControllerHarness h(2);
+    MainDialog& d = h.dialog();
+    d.serialPage.button(SerialPage::ConnectButton)->click();  // disconnect
+    PermissionDenied denied;
+    d.serialPort.setSystemCalls(denied);
+    d.serialPage.button(SerialPage::ConnectButton)->click();
+    QCOMPARE(d.serialPort.isOpen, 0);
+    QCOMPARE(h.prompter.messages.size(), std::size_t{1});
+    const QString text = h.prompter.messages[0].text;
+    const QString device = QString::fromStdString(d.serialPort.lastDevicePath());
+    QVERIFY(!device.isEmpty());
+    QVERIFY2(text.contains(device), qPrintable(text));
+    QVERIFY2(text.contains(QStringLiteral("dialout")), qPrintable(text));
+    QVERIFY2(!text.contains(QStringLiteral("used by another application")), qPrintable(text));
+    QCOMPARE(d.serialPage.controlText(SerialPage::ConnectButton), QStringLiteral("Connect"));
+    d.serialPort.setSystemCalls(realSystemCalls());
+}
+
+QTEST_MAIN(SerialPageTest)
+#include "serial_page_test.moc"
