@@ -10,20 +10,21 @@
 #include <string>
 
 #include "link/com_port_name.h"
+#include "link/system_calls.h"
 
 namespace kelvandor {
 
 // Why the last Open failed, so the caller can tell a technician what to do.
 enum class OpenFailure {
-    None,        // the last Open succeeded, or none was made
-    AlreadyOpen, // Open on an open port
-    Unavailable, // the device does not exist or another program holds it
-    Permission,  // the user may not use the device (not in the dialout group)
-    Setup,       // the device opened but refused the line settings
+    None,         // the last Open succeeded, or none was made
+    AlreadyOpen,  // Open on an open port
+    Unavailable,  // the device does not exist or another program holds it
+    Permission,   // the user may not use the device (not in the dialout group)
+    Setup,        // the device opened but refused the line settings
 };
 
 class SerialPort {
-public:
+  public:
     SerialPort();
     virtual ~SerialPort();
     SerialPort(const SerialPort&) = delete;
@@ -55,11 +56,34 @@ public:
     void setNaming(const ComPortNaming& naming) { naming_ = naming; }
     const ComPortNaming& naming() const { return naming_; }
 
-private:
+    // True once Read or Write has found the device gone (hang-up, EIO) since the last
+    // successful Open. Such a port keeps returning 0 until it is closed and opened again.
+    bool lineLost() const { return lineLost_; }
+
+    // Routes every system call of this port through `calls` (tests inject failures);
+    // the operating system's own calls unless set. `calls` must outlive the port.
+    void setSystemCalls(SystemCalls& calls) { sys_ = &calls; }
+
+    // The longest a Write waits for the device to take its bytes before giving up.
+    static constexpr int WriteGiveUpMs = 1000;
+    // Driver queue sizes of the line settings. Linux sizes its tty queues itself and
+    // offers no call to change them, so they are documented here and not applied.
+    static constexpr int QueueBytes = 1024;
+
+  private:
+    int fail(OpenFailure reason);
+    int applyLineSettings(int baud);
+    // Waits until `fd` reports one of `events` or `timeoutMs` passes, retrying EINTR.
+    // Returns the revents (0 on time-out), or -1 when poll itself failed.
+    int waitFor(short events, int timeoutMs);
+    void markLineLost() { lineLost_ = true; }
+
     int readTimeoutMs_ = 1;
     OpenFailure lastFailure_ = OpenFailure::None;
     std::string lastDevice_;
     ComPortNaming naming_;
+    bool lineLost_ = false;
+    SystemCalls* sys_ = &realSystemCalls();
 };
 
 }  // namespace kelvandor
