@@ -9,36 +9,44 @@ namespace {
 constexpr int DefaultChunk = 64;
 }
 
-int runEncode(const Args& args, std::ostream& out, std::ostream& err) {
+int buildFrame(const Args& args, const char* command, char* frame, std::ostream& err) {
     if (args.empty()) {
-        err << "encode: missing MNEMONIC (try: kelvandor-cli encode QV)\n";
-        return ExitUsage;
+        err << command << ": missing MNEMONIC (try: kelvandor-cli " << command << " QV)\n";
+        return 0;
     }
     const std::string& mnemonic = args[0];
     const CommandId id = mnemonic.size() == 2 ? findCommand(mnemonic[0], mnemonic[1]) : -1;
     if (id < 0) {
-        err << "encode: unknown mnemonic \"" << mnemonic << "\"\n";
-        return ExitUsage;
+        err << command << ": unknown mnemonic \"" << mnemonic << "\"\n";
+        return 0;
     }
     const int expected = paramCount(id);
     const int given = static_cast<int>(args.size()) - 1;
     if (given != expected) {
-        err << "encode: " << mnemonic << " takes " << expected << " parameter"
+        err << command << ": " << mnemonic << " takes " << expected << " parameter"
             << (expected == 1 ? "" : "s") << ", " << given << " given\n";
-        return ExitUsage;
+        return 0;
     }
     std::int32_t params[MaxParams] = {};
     for (int k = 0; k < given; ++k) {
-        const std::optional<std::int32_t> value = parseInt32(args[static_cast<std::size_t>(k) + 1]);
+        const std::string& text = args[static_cast<std::size_t>(k) + 1];
+        const std::optional<std::int32_t> value = parseInt32(text);
         if (!value) {
-            err << "encode: parameter " << (k + 1) << " (\"" << args[static_cast<std::size_t>(k) + 1]
+            err << command << ": parameter " << (k + 1) << " (\"" << text
                 << "\") is not a signed 32-bit integer\n";
-            return ExitUsage;
+            return 0;
         }
         params[k] = *value;
     }
+    return encodeFrame(frame, id, params);
+}
+
+int runEncode(const Args& args, std::ostream& out, std::ostream& err) {
     char frame[FrameAreaSize];
-    const int length = encodeFrame(frame, id, params);
+    const int length = buildFrame(args, "encode", frame, err);
+    if (length == 0) {
+        return ExitUsage;
+    }
     out.write(frame, length);
     out.flush();
     return ExitOk;

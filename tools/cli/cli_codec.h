@@ -13,6 +13,11 @@ namespace kelvandor::cli {
 // integer: one line on `err`, ExitUsage, nothing on `out`.
 int runEncode(const Args& args, std::ostream& out, std::ostream& err);
 
+// Checks MNEMONIC [PARAM...] and encodes the frame into `frame` (FrameAreaSize bytes).
+// Returns the frame length, or 0 after one line on `err` naming `command` when the
+// mnemonic is unknown, the count is wrong or a parameter is not a 32-bit integer.
+int buildFrame(const Args& args, const char* command, char* frame, std::ostream& err);
+
 // decode [--chunk N]: reads raw bytes from `in`, feeds them to a receive buffer N bytes
 // at a time (default 64, 1..239) and prints one line per decoded frame ("MNEMONIC p0
 // p1 ...", exactly the table's count of parameters) or per failed chunk ("error -4").

@@ -1,10 +1,13 @@
 // kelvandor-cli: the command-line companion of the controller.
+#include <atomic>
+#include <csignal>
 #include <cstring>
 #include <iostream>
 #include <string>
 
 #include "cli/cli_args.h"
 #include "cli/cli_codec.h"
+#include "cli/cli_port.h"
 
 namespace {
 
@@ -17,9 +20,34 @@ constexpr const char* Usage =
     "  decode [--chunk N]           read raw bytes from standard input and print one line\n"
     "                               per frame: MNEMONIC P1 P2 ... (N bytes at a time,\n"
     "                               default 64, 1..239); a failed chunk prints \"error CODE\"\n"
+    "  send --port PORT MNEMONIC [PARAM...] [--wait MS]\n"
+    "                               send one frame to PORT (COMn or a device path) at\n"
+    "                               19200 baud and print every frame received within MS\n"
+    "                               milliseconds (default 500), one line each as decode does\n"
+    "  monitor --port PORT          print every frame received on PORT until Ctrl-C\n"
     "  --help                       show this text\n"
     "\n"
-    "Exit status: 0 done, 1 the operation failed, 2 wrong command line.\n";
+    "COMn is looked up as a link named COMn in $KELVANDOR_PORT_DIR (default\n"
+    "~/.config/kelvandor/ports), else taken as /dev/ttyS<n-1>.\n"
+    "\n"
+    "Exit status: 0 done, 1 the operation failed (a port that cannot be opened or that\n"
+    "hangs up), 2 wrong command line.\n";
+
+std::atomic<bool> interrupted{false};
+
+extern "C" void onInterrupt(int) {
+    interrupted = true;
+}
+
+// Ctrl-C and SIGTERM end send and monitor cleanly: the port is closed and the output
+// flushed.
+void installInterruptHandlers() {
+    struct sigaction action {};
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
 
 }  // namespace
 
@@ -39,6 +67,12 @@ int main(int argc, char** argv) {
     if (command == "decode") {
         return runDecode(args, std::cin, std::cout, std::cerr);
     }
-    std::cerr << "kelvandor-cli: unknown command \"" << command << "\" (see kelvandor-cli --help)\n";
+    if (command == "send" || command == "monitor") {
+        installInterruptHandlers();
+        return command == "send" ? runSend(args, std::cout, std::cerr, interrupted)
+                                 : runMonitor(args, std::cout, std::cerr, interrupted);
+    }
+    std::cerr << "kelvandor-cli: unknown command \"" << command
+              << "\" (see kelvandor-cli --help)\n";
     return ExitUsage;
 }

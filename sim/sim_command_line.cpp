@@ -1,0 +1,172 @@
+#include "sim/sim_command_line.h"
+
+#include <charconv>
+
+namespace kelvandor::sim {
+
+namespace {
+
+constexpr int MaxComNumber = 255;
+constexpr int MaxDelayMs = 24 * 60 * 60 * 1000;
+constexpr int MinBaud = 300;
+constexpr int MaxBaud = 4000000;
+
+std::optional<int> numberIn(const std::string& text, int low, int high) {
+    int value = 0;
+    const char* end = text.data() + text.size();
+    const auto [ptr, error] = std::from_chars(text.data(), end, value);
+    if (text.empty() || error != std::errc{} || ptr != end || value < low || value > high) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+struct FaultOption {
+    const char* option;
+    Fault fault;
+};
+
+constexpr FaultOption FaultOptions[] = {
+    {"--drop-replies", Fault::DropReplies},
+    {"--corrupt-checksums", Fault::CorruptChecksums},
+    {"--split-frames", Fault::SplitFrames},
+    {"--garbage", Fault::GarbageBursts},
+    {"--silent", Fault::Silent},
+    {"--flood", Fault::FloodUnpaced},
+};
+
+}  // namespace
+
+const char* const SimUsage =
+    "usage: kelvandor-sim [OPTION...]\n"
+    "\n"
+    "A simulated antenna control unit on a pseudo-terminal. It links the pty as COM2 in\n"
+    "the port directory ($KELVANDOR_PORT_DIR, else ~/.config/kelvandor/ports), so the\n"
+    "controller and kelvandor-cli find it as COM2, and removes the link when it ends\n"
+    "(Ctrl-C or SIGTERM).\n"
+    "\n"
+    "Line:\n"
+    "  --com N                link the pty as COMN instead of COM2 (1..255)\n"
+    "  --port-dir DIR         link in DIR instead of the port directory\n"
+    "  --no-link              make no link; use the pty path (see --print-path)\n"
+    "  --replace-link         replace a COMN link even if it points to a device that\n"
+    "                         exists (a dangling link is always replaced)\n"
+    "  --print-path           print the pty path on standard output\n"
+    "  --baud N               pace output as a line of N baud would (default 19200)\n"
+    "  --verbose              print one line per frame received (<- QS) and sent (-> NA 2)\n"
+    "\n"
+    "Unit:\n"
+    "  --no-premium           the product name lacks \"PREMIUM\" (no skew controls)\n"
+    "  --quiet                no unasked reports (Ni, TC 11, TC 80)\n"
+    "\n"
+    "Faults:\n"
+    "  --drop-replies         never answer a command (unasked reports still come)\n"
+    "  --corrupt-checksums    send every frame with a wrong checksum\n"
+    "  --split-frames         send frames in two or three pieces with pauses\n"
+    "  --garbage              send a burst of junk bytes before every frame\n"
+    "  --echo-delay[=MS]      answer MS late (default 300)\n"
+    "  --silent               receive commands but send nothing\n"
+    "  --hang-up-after MS     hang the line up MS after start, as a pulled USB adapter\n"
+    "  --replug-after MS      with --hang-up-after: plug a new line in MS later\n"
+    "  --flood                write output unpaced, as fast as the pty takes it\n"
+    "\n"
+    "  --help                 show this text\n"
+    "\n"
+    "Exit status: 0 ended by a signal, 1 the pty or its link could not be made,\n"
+    "2 wrong command line.\n";
+
+std::optional<SimCommandLine> parseSimCommandLine(const std::vector<std::string>& args,
+                                                  std::string& error) {
+    SimCommandLine line;
+    for (std::size_t k = 0; k < args.size(); ++k) {
+        const std::string& arg = args[k];
+        // The value of an option that takes one, or nothing (with `error` set).
+        const auto value = [&](int low, int high) -> std::optional<int> {
+            if (k + 1 >= args.size()) {
+                error = arg + " needs a value";
+                return std::nullopt;
+            }
+            const std::optional<int> number = numberIn(args[++k], low, high);
+            if (!number) {
+                error = arg + " takes a number from " + std::to_string(low) + " to " +
+                        std::to_string(high) + ", not \"" + args[k] + "\"";
+            }
+            return number;
+        };
+        bool known = false;
+        for (const FaultOption& option : FaultOptions) {
+            if (arg == option.option) {
+                line.faults.push_back(option.fault);
+                known = true;
+            }
+        }
+        if (known) {
+            continue;
+        }
+        if (arg == "--help" || arg == "-h") {
+            line.help = true;
+        } else if (arg == "--com") {
+            const std::optional<int> n = value(1, MaxComNumber);
+            if (!n) {
+                return std::nullopt;
+            }
+            line.comNumber = *n;
+        } else if (arg == "--port-dir") {
+            if (k + 1 >= args.size() || args[k + 1].empty()) {
+                error = "--port-dir needs a directory";
+                return std::nullopt;
+            }
+            line.portDir = args[++k];
+        } else if (arg == "--no-link") {
+            line.link = false;
+        } else if (arg == "--replace-link") {
+            line.replaceLink = true;
+        } else if (arg == "--print-path") {
+            line.printPath = true;
+        } else if (arg == "--verbose" || arg == "-v") {
+            line.verbose = true;
+        } else if (arg == "--baud") {
+            const std::optional<int> n = value(MinBaud, MaxBaud);
+            if (!n) {
+                return std::nullopt;
+            }
+            line.options.baud = *n;
+        } else if (arg == "--no-premium") {
+            line.options.premium = false;
+        } else if (arg == "--quiet") {
+            line.options.periodicReports = false;
+        } else if (arg == "--echo-delay" || arg.starts_with("--echo-delay=")) {
+            if (arg != "--echo-delay") {
+                const std::optional<int> n = numberIn(arg.substr(arg.find('=') + 1), 0, MaxDelayMs);
+                if (!n) {
+                    error = "--echo-delay=MS takes a number of milliseconds";
+                    return std::nullopt;
+                }
+                line.options.echoDelayMs = *n;
+            }
+            line.faults.push_back(Fault::EchoDelay);
+        } else if (arg == "--hang-up-after") {
+            const std::optional<int> n = value(0, MaxDelayMs);
+            if (!n) {
+                return std::nullopt;
+            }
+            line.hangUpAfterMs = *n;
+        } else if (arg == "--replug-after") {
+            const std::optional<int> n = value(0, MaxDelayMs);
+            if (!n) {
+                return std::nullopt;
+            }
+            line.replugAfterMs = *n;
+        } else {
+            error = "unknown option \"" + arg + "\" (see kelvandor-sim --help)";
+            return std::nullopt;
+        }
+    }
+    if (line.replugAfterMs >= 0 && line.hangUpAfterMs < 0) {
+        error = "--replug-after needs --hang-up-after";
+        return std::nullopt;
+    }
+    return line;
+}
+
+}  // namespace kelvandor::sim

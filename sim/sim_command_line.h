@@ -1,0 +1,36 @@
+// The command line of kelvandor-sim.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "sim/simulator.h"
+
+namespace kelvandor::sim {
+
+inline constexpr int DefaultComNumber = 2;
+
+struct SimCommandLine {
+    SimOptions options;
+    int comNumber = DefaultComNumber;
+    std::string portDir;  // empty: $KELVANDOR_PORT_DIR, else ~/.config/kelvandor/ports
+    bool link = true;
+    bool replaceLink = false;
+    bool printPath = false;
+    bool verbose = false;
+    bool help = false;
+    std::vector<Fault> faults;  // switched on at start
+    int hangUpAfterMs = -1;     // hang the line up this long after start (-1: never)
+    int replugAfterMs = -1;     // plug it in again this long after the hang-up (-1: never)
+};
+
+// The --help text, documenting every option.
+extern const char* const SimUsage;
+
+// Parses the arguments after the program name. Returns nothing and sets `error` to one
+// line when the command line is wrong.
+std::optional<SimCommandLine> parseSimCommandLine(const std::vector<std::string>& args,
+                                                  std::string& error);
+
+}  // namespace kelvandor::sim

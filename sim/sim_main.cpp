@@ -1,0 +1,111 @@
+// kelvandor-sim: the simulated antenna control unit as a program. It runs the unit on the
+// main thread until SIGINT or SIGTERM, then removes its COM link.
+#include <csignal>
+#include <iostream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "link/com_port_name.h"
+#include "sim/sim_command_line.h"
+#include "sim/simulator.h"
+
+namespace {
+
+using kelvandor::sim::Fault;
+using kelvandor::sim::Simulator;
+
+std::atomic<bool> stopRequested{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
+
+extern "C" void onStopSignal(int) {
+    stopRequested = true;
+}
+
+void installSignalHandlers() {
+    struct sigaction action {};
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        sigaction(signal, &action, nullptr);
+    }
+}
+
+// Hangs the line up, and plugs it in again, at the times the command line asked for.
+// Returns at once when nothing is scheduled; ends early when the program stops.
+void runHangUpSchedule(std::stop_token stop, Simulator& simulator, int hangUpAfterMs,
+                       int replugAfterMs) {
+    std::mutex mutex;
+    std::condition_variable_any wakeUp;
+    std::unique_lock lock(mutex);
+    const auto sleepFor = [&](int ms) {
+        return !wakeUp.wait_for(lock, stop, std::chrono::milliseconds(ms), [] { return false; });
+    };
+    if (hangUpAfterMs < 0 || !sleepFor(hangUpAfterMs)) {
+        return;
+    }
+    simulator.setFault(Fault::HangUp, true);
+    if (replugAfterMs < 0 || !sleepFor(replugAfterMs)) {
+        return;
+    }
+    simulator.setFault(Fault::HangUp, false);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace kelvandor::sim;
+    std::string error;
+    const std::optional<SimCommandLine> line =
+        parseSimCommandLine(std::vector<std::string>(argv + 1, argv + argc), error);
+    if (!line) {
+        std::cerr << "kelvandor-sim: " << error << '\n';
+        return 2;
+    }
+    if (line->help) {
+        std::cout << SimUsage;
+        return 0;
+    }
+    SimOptions options = line->options;
+    if (line->verbose) {
+        options.log = &std::cout;
+    }
+    Simulator simulator(options);
+    if (!simulator.open()) {
+        std::cerr << "kelvandor-sim: cannot make a pseudo-terminal: " << simulator.lastError()
+                  << '\n';
+        return 1;
+    }
+    for (const Fault fault : line->faults) {
+        simulator.setFault(fault, true);
+    }
+    std::string where = simulator.slavePath();
+    if (line->link) {
+        const std::string dir = line->portDir.empty()
+                                    ? kelvandor::ComPortNaming::fromEnvironment().portDir
+                                    : line->portDir;
+        std::string note;
+        const bool linked = simulator.linkAs(dir, line->comNumber, &note, line->replaceLink);
+        std::cerr << "kelvandor-sim: " << note << '\n';
+        if (!linked) {
+            return 1;
+        }
+        where += " as COM" + std::to_string(line->comNumber);
+    }
+    if (line->printPath) {
+        std::cout << simulator.slavePath() << std::endl;
+    }
+    std::cerr << "kelvandor-sim: antenna control unit on " << where
+              << (options.premium ? "" : ", not PREMIUM")
+              << (options.periodicReports ? "" : ", quiet") << "; Ctrl-C ends it\n";
+
+    installSignalHandlers();
+    std::jthread schedule(runHangUpSchedule, std::ref(simulator), line->hangUpAfterMs,
+                          line->replugAfterMs);
+    simulator.run(stopRequested);
+    schedule.request_stop();
+    schedule.join();
+    simulator.stop();
+    std::cerr << "kelvandor-sim: stopped" << (line->link ? ", link removed" : "") << '\n';
+    return 0;
+}
