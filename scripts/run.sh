@@ -1,11 +1,28 @@
 #!/usr/bin/env bash
 # Sets everything up and runs the controller against the simulated antenna control unit.
+# The simulator links its pty as COM2 in the port directory, so the controller connects
+# to it by itself at start. Without a display the controller runs offscreen (see the
+# README for screenshots); set QT_QPA_PLATFORM to choose otherwise.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 ensure_packages
 build_main
-if [ ! -x "$ROOT/build/src/kelvandor-controller" ]; then
-    log "the controller and the simulator are not built yet; what exists:"
-    log "  build/tools/cli/kelvandor-cli --help"
-    exit 0
+
+export KELVANDOR_PORT_DIR="${KELVANDOR_PORT_DIR:-$HOME/.config/kelvandor/ports}"
+if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
+    export QT_QPA_PLATFORM=offscreen
+    log "no display: the controller runs offscreen; stop it with Ctrl-C"
+    log "pictures of every page: build/tools/screenshot/kelvandor-screenshot --out screenshots"
 fi
+
+"$ROOT/build/sim/kelvandor-sim" --com 2 &
+sim_pid=$!
+trap 'kill "$sim_pid" 2>/dev/null; wait "$sim_pid" 2>/dev/null || true' EXIT INT TERM
+
+# Wait until the simulator has made its link.
+for _ in $(seq 50); do
+    [ -e "$KELVANDOR_PORT_DIR/COM2" ] && break
+    sleep 0.1
+done
+log "simulator on $(readlink "$KELVANDOR_PORT_DIR/COM2" || echo '?') as COM2; starting the controller"
+"$ROOT/build/src/shell/kelvandor-controller"

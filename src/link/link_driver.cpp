@@ -36,7 +36,9 @@ void LinkDriver::startReceiveTimer() {
     }
 }
 
-void LinkDriver::stopReceiveTimer() { receiveTimer_.stop(); }
+void LinkDriver::stopReceiveTimer() {
+    receiveTimer_.stop();
+}
 
 void LinkDriver::onReceiveTick() {
     if (port_ == nullptr) {

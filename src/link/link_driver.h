@@ -20,7 +20,7 @@ class SerialPort;
 
 class LinkDriver : public QObject {
     Q_OBJECT
-public:
+  public:
     static constexpr int ReplyTimeoutTimerId = 1;
     static constexpr int ReceiveTimerId = 2;
     static constexpr int ReceivePeriodMs = 50;
@@ -75,7 +75,7 @@ public:
     CommandId awaitedReplyId = NoReply;
     int replyWaitState = Waiting;
 
-private:
+  private:
     void onReplyTimeout();
     void dispatchFrames();
 

@@ -8,7 +8,7 @@
 namespace kelvandor {
 
 class ReplyListener {
-public:
+  public:
     virtual ~ReplyListener() = default;
     // Called once per decoded frame. `params` holds at least MaxParams values; slots the
     // frame did not carry are 0.

@@ -7,7 +7,7 @@ namespace kelvandor {
 
 class GpsPage : public PageDialog {
     Q_OBJECT
-public:
+  public:
     static constexpr int TemplateId = 104;
     GpsPage();
 };

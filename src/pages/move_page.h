@@ -8,7 +8,7 @@ namespace kelvandor {
 
 class MovePage : public PageDialog {
     Q_OBJECT
-public:
+  public:
     static constexpr int TemplateId = 105;
     MovePage();
 
@@ -17,7 +17,7 @@ public:
     void setSkewControlsVisible(bool visible);
     bool skewControlsVisible() const { return skewControlsVisible_; }
 
-private:
+  private:
     bool skewControlsVisible_ = false;
 };
 

@@ -7,7 +7,7 @@ namespace kelvandor {
 
 class ParameterPage : public PageDialog {
     Q_OBJECT
-public:
+  public:
     static constexpr int TemplateId = 107;
     ParameterPage();
 };

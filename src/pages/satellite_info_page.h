@@ -7,7 +7,7 @@ namespace kelvandor {
 
 class SatelliteInfoPage : public PageDialog {
     Q_OBJECT
-public:
+  public:
     static constexpr int TemplateId = 110;
     SatelliteInfoPage();
 };

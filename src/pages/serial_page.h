@@ -10,7 +10,7 @@ namespace kelvandor {
 
 class SerialPage : public PageDialog {
     Q_OBJECT
-public:
+  public:
     static constexpr int TemplateId = 106;
     // Control ids.
     static constexpr int BaudList = 1070;
@@ -28,10 +28,10 @@ public:
     int portIndex = 1;      // 0..7 for COM1..COM8; COM2 at start
     int baudSelection = 1;  // "19200"
 
-protected:
+  protected:
     void onInitDialog() override;
 
-private:
+  private:
     QString openFailureMessage() const;
 };
 

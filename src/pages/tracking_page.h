@@ -8,14 +8,14 @@ namespace kelvandor {
 
 class TrackingPage : public PageDialog {
     Q_OBJECT
-public:
+  public:
     static constexpr int PrimaryTemplateId = 109;
     static constexpr int SecondaryTemplateId = 111;
     explicit TrackingPage(bool secondary);
 
     bool isSecondary() const { return secondary_; }
 
-private:
+  private:
     bool secondary_;
 };
 

@@ -11,9 +11,9 @@ namespace kelvandor {
 using CommandId = int;
 
 struct CommandEntry {
-    char first;             // first mnemonic character, case significant
-    char second;            // second mnemonic character
-    std::int8_t paramCount; // 32-bit parameters in every frame of this command, 0..13
+    char first;              // first mnemonic character, case significant
+    char second;             // second mnemonic character
+    std::int8_t paramCount;  // 32-bit parameters in every frame of this command, 0..13
 };
 
 inline constexpr int CommandCount = 79;
@@ -22,6 +22,7 @@ inline constexpr int MaxParams = 13;
 // Named ids, so that code says cmd::QS rather than 5. Case matters: cmd::SD and
 // cmd::Sd are different commands, as are cmd::NI and cmd::Ni.
 namespace cmd {
+// clang-format off
 enum : CommandId {
     OR, OS, LT, ST, QV, QS, QI, QP, QD, QT,  //  0.. 9
     QG, SD, Sd, SG, SK, KO, SL, SP, EI, Eu,  // 10..19
@@ -32,6 +33,7 @@ enum : CommandId {
     PT, AP, TK, NK, AX, SS, SO, SN, TC, ME,  // 60..69
     TR, GB, TS, EN, TL, DL, KT, Sn, SM,      // 70..78
 };
+// clang-format on
 }  // namespace cmd
 
 // clang-format off
@@ -84,7 +86,9 @@ static_assert(CommandTable[cmd::SM].first == 'S' && CommandTable[cmd::SM].second
 static_assert(CommandTable[cmd::KT].paramCount == MaxParams, "KT carries the most parameters");
 
 // The parameter count of a valid id (0..78). No range test is made.
-inline int paramCount(CommandId id) { return CommandTable[static_cast<std::size_t>(id)].paramCount; }
+inline int paramCount(CommandId id) {
+    return CommandTable[static_cast<std::size_t>(id)].paramCount;
+}
 
 // Looks a mnemonic up in table order. Returns the CommandId, or -1 when no entry has it.
 CommandId findCommand(char first, char second);

@@ -11,7 +11,9 @@ namespace {
 constexpr char FrameStart = '{';
 constexpr char FrameEnd = '}';
 
-bool isNumberChar(char c) { return (c >= '0' && c <= '9') || c == '-'; }
+bool isNumberChar(char c) {
+    return (c >= '0' && c <= '9') || c == '-';
+}
 
 // An optional leading "-", then digits up to the first other character. Saturates at
 // the limits of the signed 32-bit range instead of overflowing.
@@ -160,15 +162,21 @@ int extractFrame(ReceiveBuffer& buffer, FrameScratch& scratch, CommandId* id,
     return result < 0 ? result : FrameOk;
 }
 
-void appendReceived(const char* bytes, int count) { appendReceived(programBuffer, bytes, count); }
+void appendReceived(const char* bytes, int count) {
+    appendReceived(programBuffer, bytes, count);
+}
 
 int extractFrame(CommandId* id, std::int32_t* params) {
     return extractFrame(programBuffer, programScratch, id, params);
 }
 
-int receiveBufferHeld() { return programBuffer.count; }
+int receiveBufferHeld() {
+    return programBuffer.count;
+}
 
-void resetReceiveBufferForTest() { programBuffer = ReceiveBuffer{}; }
+void resetReceiveBufferForTest() {
+    programBuffer = ReceiveBuffer{};
+}
 
 int packText(const char* text, std::int32_t* out) {
     const int length = static_cast<int>(std::strlen(text));

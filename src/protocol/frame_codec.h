@@ -23,11 +23,11 @@ enum FrameStatus : int {
     ErrNoSuchMnemonic = -7,  // the mnemonic is in no CommandTable entry
 };
 
-inline constexpr int MaxFrameLength = 161;                  // 3 + 13 * 12 + 2
-inline constexpr int FrameAreaSize = MaxFrameLength + 1;    // room for the frame and a zero
-inline constexpr int ReceiveBufferSize = 240;               // storage; holds at most 239 bytes
+inline constexpr int MaxFrameLength = 161;                // 3 + 13 * 12 + 2
+inline constexpr int FrameAreaSize = MaxFrameLength + 1;  // room for the frame and a zero
+inline constexpr int ReceiveBufferSize = 240;             // storage; holds at most 239 bytes
 inline constexpr int MaxHeldBytes = ReceiveBufferSize - 1;
-inline constexpr int MaxNumberText = 19;                    // digits and "-" kept per field
+inline constexpr int MaxNumberText = 19;  // digits and "-" kept per field
 
 // Bytes received from the line that have not been cut into frames yet.
 struct ReceiveBuffer {
@@ -66,8 +66,7 @@ void appendReceived(ReceiveBuffer& buffer, const char* bytes, int count);
 // that byte) out of `buffer` and decodes it. Returns FrameOk with *id set, or a
 // negative FrameStatus. *id receives the decoder's result only when the decoder ran
 // (not on -1, -2 and -3). On -1 and -2 nothing is consumed; otherwise the chunk is.
-int extractFrame(ReceiveBuffer& buffer, FrameScratch& scratch, CommandId* id,
-                 std::int32_t* params);
+int extractFrame(ReceiveBuffer& buffer, FrameScratch& scratch, CommandId* id, std::int32_t* params);
 
 // The controller's one receive buffer and scratch area, and the calls that use them.
 void appendReceived(const char* bytes, int count);

@@ -8,7 +8,7 @@ namespace kelvandor {
 
 class ControllerApp : public QApplication {
     Q_OBJECT
-public:
+  public:
     ControllerApp(int& argc, char** argv);
 
     // Runs the main window until it closes. Returns false: the program then ends.

@@ -16,7 +16,9 @@ constexpr int FactoryProgressSteps = 6;
 
 }  // namespace
 
-void MainDialog::onRestart() { sendCommand(cmd::OR, nullptr); }
+void MainDialog::onRestart() {
+    sendCommand(cmd::OR, nullptr);
+}
 
 void MainDialog::onSetup() {
     if (ui::prompter().message(QStringLiteral("Antenna Setup Mode?"), ui::Buttons::OkCancel,
@@ -42,9 +44,15 @@ void MainDialog::onFactorySetting() {
     bar->show();
 }
 
-void MainDialog::onSelectSatA() { selectSatellite(SlotCodeA); }
-void MainDialog::onSelectSatB() { selectSatellite(SlotCodeB); }
-void MainDialog::onSelectSatC() { selectSatellite(SlotCodeC); }
+void MainDialog::onSelectSatA() {
+    selectSatellite(SlotCodeA);
+}
+void MainDialog::onSelectSatB() {
+    selectSatellite(SlotCodeB);
+}
+void MainDialog::onSelectSatC() {
+    selectSatellite(SlotCodeC);
+}
 
 void MainDialog::selectSatellite(int slotCode) {
     // The second word of LT has no use the program knows of; it always travels as 0.
@@ -52,6 +60,8 @@ void MainDialog::selectSatellite(int slotCode) {
     sendCommand(cmd::LT, satSelectParams.data());
 }
 
-void MainDialog::onSignalLevelClick() { sendCommand(cmd::QV, nullptr); }
+void MainDialog::onSignalLevelClick() {
+    sendCommand(cmd::QV, nullptr);
+}
 
 }  // namespace kelvandor

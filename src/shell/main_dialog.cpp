@@ -28,17 +28,22 @@ constexpr ui::ControlTemplate Controls[] = {
     {id::PageFrame, ControlKind::Frame, nullptr, 220, 0, 260, 240, ui::Hidden},
     {id::PageList, ControlKind::ListBox, nullptr, 11, 9, 198, 71},
     // Status: state LEDs in two columns, then signal level and local frequency.
-    {id::LedSearch, ControlKind::Picture, nullptr, 12, 96, 10, 10, ui::NoFlags, ui::bitmap::LedGrey},
+    {id::LedSearch, ControlKind::Picture, nullptr, 12, 96, 10, 10, ui::NoFlags,
+     ui::bitmap::LedGrey},
     {NoId, ControlKind::Label, "Search", 24, 96, 42, 10},
-    {id::LedTracking, ControlKind::Picture, nullptr, 12, 107, 10, 10, ui::NoFlags, ui::bitmap::LedGrey},
+    {id::LedTracking, ControlKind::Picture, nullptr, 12, 107, 10, 10, ui::NoFlags,
+     ui::bitmap::LedGrey},
     {NoId, ControlKind::Label, "Tracking", 24, 107, 42, 10},
-    {id::LedInitialize, ControlKind::Picture, nullptr, 12, 118, 10, 10, ui::NoFlags, ui::bitmap::LedGrey},
+    {id::LedInitialize, ControlKind::Picture, nullptr, 12, 118, 10, 10, ui::NoFlags,
+     ui::bitmap::LedGrey},
     {NoId, ControlKind::Label, "Initialize", 24, 118, 42, 10},
-    {id::LedUnwrap, ControlKind::Picture, nullptr, 12, 129, 10, 10, ui::NoFlags, ui::bitmap::LedGrey},
+    {id::LedUnwrap, ControlKind::Picture, nullptr, 12, 129, 10, 10, ui::NoFlags,
+     ui::bitmap::LedGrey},
     {NoId, ControlKind::Label, "Unwrap", 24, 129, 42, 10},
     {id::LedSetup, ControlKind::Picture, nullptr, 70, 96, 10, 10, ui::NoFlags, ui::bitmap::LedGrey},
     {NoId, ControlKind::Label, "Setup", 82, 96, 48, 10},
-    {id::LedSleep, ControlKind::Picture, nullptr, 70, 107, 10, 10, ui::NoFlags, ui::bitmap::LedGrey},
+    {id::LedSleep, ControlKind::Picture, nullptr, 70, 107, 10, 10, ui::NoFlags,
+     ui::bitmap::LedGrey},
     {NoId, ControlKind::Label, "SleepMode", 82, 107, 48, 10},
     {id::LedComm, ControlKind::Picture, nullptr, 70, 118, 10, 10, ui::NoFlags, ui::bitmap::LedGrey},
     {NoId, ControlKind::Label, "Comm.", 82, 118, 48, 10},
@@ -61,13 +66,16 @@ constexpr ui::ControlTemplate Controls[] = {
     {id::NameB2, ControlKind::Label, "Sat B di", 89, 190, 41, 10, ui::Hidden},
     // ... and three slots (layout T).
     {id::TripleA, ControlKind::Button, "A", 12, 172, 16, 10, ui::Hidden},
-    {id::LedTripleA, ControlKind::Picture, nullptr, 30, 172, 10, 10, ui::Hidden, ui::bitmap::LedGrey},
+    {id::LedTripleA, ControlKind::Picture, nullptr, 30, 172, 10, 10, ui::Hidden,
+     ui::bitmap::LedGrey},
     {id::TripleNameA, ControlKind::Label, "Sat A", 44, 172, 86, 10, ui::Hidden},
     {id::TripleB, ControlKind::Button, "B", 12, 183, 16, 10, ui::Hidden},
-    {id::LedTripleB, ControlKind::Picture, nullptr, 30, 183, 10, 10, ui::Hidden, ui::bitmap::LedGrey},
+    {id::LedTripleB, ControlKind::Picture, nullptr, 30, 183, 10, 10, ui::Hidden,
+     ui::bitmap::LedGrey},
     {id::TripleNameB, ControlKind::Label, "Sat B", 44, 183, 86, 10, ui::Hidden},
     {id::TripleC, ControlKind::Button, "C", 12, 194, 16, 10, ui::Hidden},
-    {id::LedTripleC, ControlKind::Picture, nullptr, 30, 194, 10, 10, ui::Hidden, ui::bitmap::LedGrey},
+    {id::LedTripleC, ControlKind::Picture, nullptr, 30, 194, 10, 10, ui::Hidden,
+     ui::bitmap::LedGrey},
     {id::TripleNameC, ControlKind::Label, "Sat C", 44, 194, 86, 10, ui::Hidden},
     // Commands.
     {id::Restart, ControlKind::Button, "Restart", 140, 89, 74, 14},
@@ -75,15 +83,15 @@ constexpr ui::ControlTemplate Controls[] = {
     {id::GetAntennaInfo, ControlKind::MultiLineButton, "Get Antenna Information", 140, 123, 74, 22},
     {id::FactorySetting, ControlKind::MultiLineButton, "Factory Setting", 140, 148, 74, 14},
     {id::LoadDefault, ControlKind::MultiLineButton, "Load Default", 140, 165, 74, 14},
-    {id::UpdateDefault, ControlKind::MultiLineButton, "Update Default", 140, 182, 74, 14, ui::Disabled},
+    {id::UpdateDefault, ControlKind::MultiLineButton, "Update Default", 140, 182, 74, 14,
+     ui::Disabled},
     {id::Progress, ControlKind::ProgressBar, nullptr, 140, 199, 74, 7},
     {NoId, ControlKind::Picture, nullptr, 10, 208, 100, 18, ui::NoFlags, ui::bitmap::Logo},
     {id::ProductText, ControlKind::Label, "", 8, 228, 206, 10},
 };
 
-constexpr ui::DialogTemplate Layout = {MainDialog::TemplateId,
-                                       "Kelvandor Antenna PC Controller Ver 3.12", 480, 240,
-                                       Controls};
+constexpr ui::DialogTemplate Layout = {
+    MainDialog::TemplateId, "Kelvandor Antenna PC Controller Ver 3.12", 480, 240, Controls};
 
 struct PageListEntry {
     const char* text;
@@ -101,7 +109,7 @@ constexpr PageListEntry PageList[MainDialog::PageListCount] = {
     {"   Serial Communication", SerialPage::TemplateId},
 };
 
-constexpr int StateLeds[] = {id::LedSetup,  id::LedSearch, id::LedTracking,
+constexpr int StateLeds[] = {id::LedSetup,  id::LedSearch,     id::LedTracking,
                              id::LedUnwrap, id::LedInitialize, id::LedSleep};
 
 }  // namespace
@@ -134,8 +142,9 @@ void MainDialog::onInitDialog() {
     model_.regionVersion = 0;
 
     auto* list = listBox(id::PageList);
-    PageDialog* const ordered[] = {&gpsPage, &satelliteInfoPage, &primaryTrackingPage,
-                                   &secondaryTrackingPage, &movePage, &parameterPage};
+    PageDialog* const ordered[] = {
+        &gpsPage,  &satelliteInfoPage, &primaryTrackingPage, &secondaryTrackingPage,
+        &movePage, &parameterPage};
     for (std::size_t k = 0; k < std::size(ordered); ++k) {
         addPage(*ordered[k]);
         list->addItem(QString::fromLatin1(PageList[k].text));

@@ -51,7 +51,7 @@ inline constexpr int SatA = 1019;
 inline constexpr int SatB = 1076;
 inline constexpr int LedSatA = 1077;
 inline constexpr int LedSatB = 1078;
-inline constexpr int NameA = 1109;   // layout S
+inline constexpr int NameA = 1109;  // layout S
 inline constexpr int NameB = 1110;
 inline constexpr int NameA1 = 1104;  // layout D: first and second name of each slot
 inline constexpr int NameA2 = 1105;
@@ -75,7 +75,7 @@ inline constexpr int TripleNameC = 1111;
 
 class MainDialog : public PageHost, public ReplyListener, public HostServices {
     Q_OBJECT
-public:
+  public:
     static constexpr int TemplateId = 102;
     static constexpr int PageListCount = 7;
 
@@ -135,17 +135,17 @@ public:
     QString nameB2 = QStringLiteral("Sat B di");
     std::array<std::int32_t, 2> satSelectParams{0, 0};
 
-protected:
+  protected:
     PageDialog* createPage(int pageId) override;
     void onPageVisibility(int pageId, bool shown) override;
     HostServices* hostServices() override { return this; }
     void onInitDialog() override;
     void closeEvent(QCloseEvent* event) override;
 
-public:
+  public:
     void reject() override;
 
-private:
+  private:
     enum class SelectorLayout { Single, Double, Triple };
     SelectorLayout selectorLayout() const;
     void setStateLeds(int state);

@@ -13,7 +13,7 @@ class SerialPort;
 
 class PageDialog : public ui::DialogWindow, public ReplyListener {
     Q_OBJECT
-public:
+  public:
     explicit PageDialog(const ui::DialogTemplate& layout);
 
     int pageId() const { return templateId(); }

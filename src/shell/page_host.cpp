@@ -5,7 +5,9 @@ namespace kelvandor {
 PageHost::PageHost(int frameId, const ui::DialogTemplate& layout)
     : ui::DialogWindow(layout), frameId_(frameId) {}
 
-void PageHost::addPage(PageDialog& page) { registerPage(page, true); }
+void PageHost::addPage(PageDialog& page) {
+    registerPage(page, true);
+}
 
 void PageHost::addPageById(int pageId) {
     if (PageDialog* page = createPage(pageId)) {

@@ -20,7 +20,7 @@ struct PageEntry {
 
 class PageHost : public ui::DialogWindow {
     Q_OBJECT
-public:
+  public:
     PageHost(int frameId, const ui::DialogTemplate& layout);
 
     // Creates the window of a page object that already exists, places it on the frame and
@@ -34,7 +34,7 @@ public:
     const std::vector<PageEntry>& pageEntries() const { return entries_; }
     int frameId() const { return frameId_; }
 
-protected:
+  protected:
     virtual PageDialog* createPage(int pageId) = 0;
     virtual void onPageVisibility(int pageId, bool shown) = 0;
     // The host services pages receive as their `host`.
@@ -43,7 +43,7 @@ protected:
     // Hides and releases every created page, in list order, then forgets them.
     void destroyPages();
 
-private:
+  private:
     void registerPage(PageDialog& page, bool setHost);
 
     int frameId_;

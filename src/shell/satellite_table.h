@@ -18,7 +18,7 @@ inline constexpr int NoSatellite = -1;
 enum Transponder { VerticalLow = 0, HorizontalLow = 1, VerticalHigh = 2, HorizontalHigh = 3 };
 
 struct SatelliteDefinition {
-    double longitude = 0.0;  // decimal degrees
+    double longitude = 0.0;     // decimal degrees
     std::int32_t eastWest = 0;  // 0 E, 1 W
     std::array<std::int32_t, 4> nids{};
     char name[NameCapacity] = "                   ";  // nineteen blanks until reported

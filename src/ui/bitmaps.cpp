@@ -20,9 +20,9 @@ struct LedColour {
     QRgb colour;
 };
 constexpr LedColour LedColours[] = {
-    {bitmap::LedGrey, qRgb(192, 192, 192)},   {bitmap::LedBlue, qRgb(0, 0, 255)},
-    {bitmap::LedRed, qRgb(255, 0, 0)},        {bitmap::LedDiagGreen, qRgb(0, 176, 0)},
-    {bitmap::LedGreen, qRgb(0, 255, 0)},      {bitmap::LedYellow, qRgb(255, 255, 0)},
+    {bitmap::LedGrey, qRgb(192, 192, 192)}, {bitmap::LedBlue, qRgb(0, 0, 255)},
+    {bitmap::LedRed, qRgb(255, 0, 0)},      {bitmap::LedDiagGreen, qRgb(0, 176, 0)},
+    {bitmap::LedGreen, qRgb(0, 255, 0)},    {bitmap::LedYellow, qRgb(255, 255, 0)},
 };
 
 enum class StepSymbol { Up, Down, Left, Right, Minus, Plus };
@@ -73,8 +73,7 @@ QPixmap drawComPlate(int number) {
     const bool connected = number > 0;
     p.setPen(Qt::NoPen);
     p.setBrush(connected ? QColor(0, 64, 192) : QColor(200, 200, 200));
-    p.drawRoundedRect(QRectF(0.5, 0.5, ComPlateSize.width() - 1, ComPlateSize.height() - 1), 4,
-                      4);
+    p.drawRoundedRect(QRectF(0.5, 0.5, ComPlateSize.width() - 1, ComPlateSize.height() - 1), 4, 4);
     QFont font;
     font.setPixelSize(13);
     font.setBold(true);
@@ -102,13 +101,15 @@ QPixmap drawStepFace(StepSymbol symbol, bool pressed) {
             path.addPolygon(QPolygonF({c + QPointF(0, -7), c + QPointF(8, 6), c + QPointF(-8, 6)}));
             break;
         case StepSymbol::Down:
-            path.addPolygon(QPolygonF({c + QPointF(0, 7), c + QPointF(8, -6), c + QPointF(-8, -6)}));
+            path.addPolygon(
+                QPolygonF({c + QPointF(0, 7), c + QPointF(8, -6), c + QPointF(-8, -6)}));
             break;
         case StepSymbol::Left:
             path.addPolygon(QPolygonF({c + QPointF(-8, 0), c + QPointF(6, -7), c + QPointF(6, 7)}));
             break;
         case StepSymbol::Right:
-            path.addPolygon(QPolygonF({c + QPointF(8, 0), c + QPointF(-6, -7), c + QPointF(-6, 7)}));
+            path.addPolygon(
+                QPolygonF({c + QPointF(8, 0), c + QPointF(-6, -7), c + QPointF(-6, 7)}));
             break;
         case StepSymbol::Minus:
             path.addRect(QRectF(c.x() - 8, c.y() - 2, 16, 4));

@@ -8,22 +8,22 @@ namespace kelvandor::ui {
 
 class ClickableLabel : public QLabel {
     Q_OBJECT
-public:
+  public:
     using QLabel::QLabel;
 
     // Shows the image of `bitmapId` (see bitmaps.h); 0 shows none.
     void setBitmap(int bitmapId);
     int bitmap() const { return bitmap_; }
 
-Q_SIGNALS:
+  Q_SIGNALS:
     void pressed();
     void clicked();
 
-protected:
+  protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
-private:
+  private:
     int bitmap_ = 0;
 };
 

@@ -19,13 +19,13 @@ enum class ControlKind : std::uint8_t {
     Button,           // push button
     MultiLineButton,  // push button whose caption wraps
     CheckBox,
-    PushLikeCheck,    // check box drawn as a toggle button
-    Radio,            // radio button; a run of radios is one group (see GroupStart)
-    Edit,             // single-line edit box
-    DropDownList,     // non-editable combo box; its height is one line, whatever the row says
+    PushLikeCheck,  // check box drawn as a toggle button
+    Radio,          // radio button; a run of radios is one group (see GroupStart)
+    Edit,           // single-line edit box
+    DropDownList,   // non-editable combo box; its height is one line, whatever the row says
     ListBox,
     ProgressBar,
-    Picture,          // image chosen by bitmap id; reports clicks
+    Picture,  // image chosen by bitmap id; reports clicks
 };
 
 enum ControlFlag : std::uint16_t {
@@ -36,7 +36,7 @@ enum ControlFlag : std::uint16_t {
     AlignRight = 1U << 3,
     AlignCenter = 1U << 4,
     ReadOnly = 1U << 5,
-    Sorted = 1U << 6,      // list and drop-down entries are kept in order
+    Sorted = 1U << 6,  // list and drop-down entries are kept in order
 };
 
 struct ControlTemplate {
@@ -45,7 +45,7 @@ struct ControlTemplate {
     const char* caption;  // UTF-8; for pictures, unused
     int x, y, w, h;       // dialog units
     std::uint16_t flags = NoFlags;
-    int bitmap = 0;       // Picture: the initial bitmap id
+    int bitmap = 0;  // Picture: the initial bitmap id
 };
 
 struct DialogTemplate {

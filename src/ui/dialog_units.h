@@ -9,7 +9,7 @@
 namespace kelvandor::ui {
 
 class DialogUnits {
-public:
+  public:
     explicit DialogUnits(const QFont& font);
 
     int toPixelsX(int du) const { return (du * avgCharWidth_ + 2) / 4; }
@@ -19,7 +19,7 @@ public:
     int avgCharWidth() const { return avgCharWidth_; }
     int charHeight() const { return charHeight_; }
 
-private:
+  private:
     int avgCharWidth_;
     int charHeight_;
 };

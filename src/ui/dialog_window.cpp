@@ -29,7 +29,8 @@ QString wrapCaption(const QString& caption, const QFontMetrics& metrics, int wid
     const int middle = static_cast<int>(caption.size()) / 2;
     int best = -1;
     for (int k = 0; k < caption.size(); ++k) {
-        if (caption[k] == QLatin1Char(' ') && (best < 0 || std::abs(k - middle) < std::abs(best - middle))) {
+        if (caption[k] == QLatin1Char(' ') &&
+            (best < 0 || std::abs(k - middle) < std::abs(best - middle))) {
             best = k;
         }
     }
@@ -63,8 +64,7 @@ Qt::Alignment alignmentOf(std::uint16_t flags) {
 
 }  // namespace
 
-DialogWindow::DialogWindow(const DialogTemplate& layout)
-    : layout_(layout), units_(dialogFont()) {
+DialogWindow::DialogWindow(const DialogTemplate& layout) : layout_(layout), units_(dialogFont()) {
     setFont(dialogFont());
     QPalette white = palette();
     white.setColor(QPalette::Window, Qt::white);
@@ -90,7 +90,9 @@ void DialogWindow::createWindow(QWidget* parent) {
     onInitDialog();
 }
 
-void DialogWindow::onInitDialog() { writeControls(); }
+void DialogWindow::onInitDialog() {
+    writeControls();
+}
 
 void DialogWindow::onTimer(int /*timerId*/) {}
 
@@ -210,16 +212,24 @@ QWidget* DialogWindow::control(int id) const {
     return it == controls_.end() ? nullptr : it->second;
 }
 
-QPushButton* DialogWindow::button(int id) const { return qobject_cast<QPushButton*>(control(id)); }
+QPushButton* DialogWindow::button(int id) const {
+    return qobject_cast<QPushButton*>(control(id));
+}
 QAbstractButton* DialogWindow::checkable(int id) const {
     return qobject_cast<QAbstractButton*>(control(id));
 }
-QLabel* DialogWindow::label(int id) const { return qobject_cast<QLabel*>(control(id)); }
+QLabel* DialogWindow::label(int id) const {
+    return qobject_cast<QLabel*>(control(id));
+}
 ClickableLabel* DialogWindow::picture(int id) const {
     return qobject_cast<ClickableLabel*>(control(id));
 }
-QLineEdit* DialogWindow::edit(int id) const { return qobject_cast<QLineEdit*>(control(id)); }
-QComboBox* DialogWindow::comboBox(int id) const { return qobject_cast<QComboBox*>(control(id)); }
+QLineEdit* DialogWindow::edit(int id) const {
+    return qobject_cast<QLineEdit*>(control(id));
+}
+QComboBox* DialogWindow::comboBox(int id) const {
+    return qobject_cast<QComboBox*>(control(id));
+}
 QListWidget* DialogWindow::listBox(int id) const {
     return qobject_cast<QListWidget*>(control(id));
 }
@@ -229,7 +239,8 @@ QProgressBar* DialogWindow::progressBar(int id) const {
 
 QObject* DialogWindow::clickSource(int id) const {
     QWidget* w = control(id);
-    if (qobject_cast<QAbstractButton*>(w) != nullptr || qobject_cast<ClickableLabel*>(w) != nullptr) {
+    if (qobject_cast<QAbstractButton*>(w) != nullptr ||
+        qobject_cast<ClickableLabel*>(w) != nullptr) {
         return w;
     }
     return nullptr;
@@ -302,9 +313,15 @@ QString DialogWindow::controlText(int id) const {
     return {};
 }
 
-void DialogWindow::bindText(int id, QString* field) { bindings_.push_back({BindingKind::Text, id, field}); }
-void DialogWindow::bindInt(int id, int* field) { bindings_.push_back({BindingKind::Int, id, field}); }
-void DialogWindow::bindCheck(int id, int* field) { bindings_.push_back({BindingKind::Check, id, field}); }
+void DialogWindow::bindText(int id, QString* field) {
+    bindings_.push_back({BindingKind::Text, id, field});
+}
+void DialogWindow::bindInt(int id, int* field) {
+    bindings_.push_back({BindingKind::Int, id, field});
+}
+void DialogWindow::bindCheck(int id, int* field) {
+    bindings_.push_back({BindingKind::Check, id, field});
+}
 void DialogWindow::bindRadioGroup(int firstId, int* field) {
     bindings_.push_back({BindingKind::Radio, firstId, field});
 }

@@ -30,7 +30,7 @@ inline const char* const IntegerEntryMessage = "정수를 입력하십시오.";
 
 class DialogWindow : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit DialogWindow(const DialogTemplate& layout);
     ~DialogWindow() override;
 
@@ -73,7 +73,7 @@ public:
     void stopDialogTimer(int timerId);
     bool isDialogTimerActive(int timerId) const;
 
-protected:
+  protected:
     // Builds the controls of the template, then runs onInitDialog. A window with a parent
     // becomes a borderless child placed by its host.
     void createWindow(QWidget* parent);
@@ -94,7 +94,7 @@ protected:
 
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     enum class BindingKind { Text, Int, Check, Radio, ComboIndex, Bitmap };
     struct Binding {
         BindingKind kind;

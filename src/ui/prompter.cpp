@@ -28,7 +28,9 @@ QMessageBox::Icon toQt(Icon icon) {
 
 }  // namespace
 
-QString applicationTitle() { return QStringLiteral("Kelvandor Antenna PC Controller Ver 3.12"); }
+QString applicationTitle() {
+    return QStringLiteral("Kelvandor Antenna PC Controller Ver 3.12");
+}
 
 Answer QtPrompter::message(const QString& text, Buttons buttons, Icon icon) {
     QMessageBox box(toQt(icon), applicationTitle(), text, QMessageBox::NoButton,
@@ -72,7 +74,9 @@ QString QtPrompter::openFileName(const QString& filter, const QString& defaultSu
     return dialog.selectedFiles().first();
 }
 
-void QtPrompter::pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void QtPrompter::pause(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 Answer ScriptedPrompter::message(const QString& text, Buttons buttons, Icon icon) {
     messages.push_back({text, buttons, icon});
@@ -94,7 +98,9 @@ QString ScriptedPrompter::openFileName(const QString& filter, const QString& /*d
     return file;
 }
 
-void ScriptedPrompter::pause(int ms) { pauses.push_back(ms); }
+void ScriptedPrompter::pause(int ms) {
+    pauses.push_back(ms);
+}
 
 Prompter& prompter() {
     static QtPrompter real;

@@ -16,7 +16,7 @@ enum class Icon { None, Warning, Exclamation, Information };
 enum class Answer { Ok, Cancel, Yes, No };
 
 class Prompter {
-public:
+  public:
     virtual ~Prompter() = default;
     // Shows a modal message box with the application's title as caption. Events keep
     // being dispatched while it is open. Returns the button chosen.
@@ -30,7 +30,7 @@ public:
 
 // Message boxes and file dialogs of Qt; pauses that really sleep.
 class QtPrompter : public Prompter {
-public:
+  public:
     Answer message(const QString& text, Buttons buttons, Icon icon) override;
     QString openFileName(const QString& filter, const QString& defaultSuffix) override;
     void pause(int ms) override;
@@ -40,7 +40,7 @@ public:
 // the first button of the box (Ok or Yes) and no file. Pauses return at once and are
 // recorded.
 class ScriptedPrompter : public Prompter {
-public:
+  public:
     Answer message(const QString& text, Buttons buttons, Icon icon) override;
     QString openFileName(const QString& filter, const QString& defaultSuffix) override;
     void pause(int ms) override;

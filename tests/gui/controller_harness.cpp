@@ -56,7 +56,9 @@ void ControllerHarness::inject(CommandId id, std::initializer_list<std::int32_t>
     injectBytes(frameBytes(id, params));
 }
 
-void ControllerHarness::injectBytes(const std::string& bytes) { line_->send(bytes); }
+void ControllerHarness::injectBytes(const std::string& bytes) {
+    line_->send(bytes);
+}
 
 bool ControllerHarness::deliver(CommandId id, std::initializer_list<std::int32_t> params) {
     constexpr int DeliverTimeoutMs = 2000;

@@ -17,7 +17,7 @@
 namespace kelvandor::testing {
 
 class ControllerHarness {
-public:
+  public:
     // `comNumber` is the COM number the pty is linked as; 0 links none (no port at all).
     explicit ControllerHarness(int comNumber = 2);
     ~ControllerHarness();
@@ -43,7 +43,7 @@ public:
 
     ui::ScriptedPrompter prompter;
 
-private:
+  private:
     QTemporaryDir dir_;
     std::unique_ptr<PtyPair> line_;
     std::unique_ptr<MainDialog> dialog_;

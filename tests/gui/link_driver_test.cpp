@@ -19,7 +19,7 @@ namespace {
 
 // Records every frame it is given, with the listener's position, into a shared log.
 class Recorder : public ReplyListener {
-public:
+  public:
     Recorder(int position, std::vector<std::string>& log) : position_(position), log_(log) {}
     void onReply(CommandId id, const std::int32_t* params) override {
         log_.push_back(std::to_string(position_) + ":" + frameLine(id, params));
@@ -31,7 +31,7 @@ public:
         }
     }
 
-private:
+  private:
     int position_;
     std::vector<std::string>& log_;
 };
@@ -74,7 +74,7 @@ struct Rig {
 
 class LinkDriverTest : public QObject {
     Q_OBJECT
-private Q_SLOTS:
+  private Q_SLOTS:
     void everyListenerSeesEveryFrameInOrder();
     void badChunkEndsTheTicksDispatch();
     void burstLargerThanTheBufferLosesNoFrame();
@@ -118,12 +118,12 @@ void LinkDriverTest::burstLargerThanTheBufferLosesNoFrame() {
     std::string burst;
     std::vector<std::string> expected;
     for (int k = 0; k < 12; ++k) {
-        burst += frameBytes(cmd::NT, {k, 11778, 11856, 12188, 12284, 27500, 27500, 22000, 27500,
-                                      1, 4});
-        expected.push_back(frameLine(cmd::NT, std::vector<std::int32_t>{k, 11778, 11856, 12188,
-                                                                         12284, 27500, 27500,
-                                                                         22000, 27500, 1, 4}
-                                                  .data()));
+        burst +=
+            frameBytes(cmd::NT, {k, 11778, 11856, 12188, 12284, 27500, 27500, 22000, 27500, 1, 4});
+        expected.push_back(
+            frameLine(cmd::NT, std::vector<std::int32_t>{k, 11778, 11856, 12188, 12284, 27500,
+                                                         27500, 22000, 27500, 1, 4}
+                                   .data()));
     }
     QVERIFY(burst.size() > 600);
     rig.line.send(burst);  // all of it waits in the port before the first tick
@@ -181,7 +181,7 @@ void LinkDriverTest::waitEndsOnTimeoutOrReply() {
 
     // The reply arrives while waiting: the wait ends long before its time-out.
     class Noter : public ReplyListener {
-    public:
+      public:
         explicit Noter(LinkDriver& l) : link(l) {}
         void onReply(CommandId id, const std::int32_t*) override { link.noteReply(id); }
         LinkDriver& link;

@@ -13,7 +13,7 @@ using Lines = std::vector<std::string>;
 
 class MainCommandsTest : public QObject {
     Q_OBJECT
-private Q_SLOTS:
+  private Q_SLOTS:
     void restart();
     void setupAsksFirst();
     void getAntennaInformationSendsTwoQueries();

@@ -15,7 +15,7 @@ using kelvandor::testing::ControllerHarness;
 
 class MainWindowTest : public QObject {
     Q_OBJECT
-private Q_SLOTS:
+  private Q_SLOTS:
     void startsWithSerialPageAndSevenEntries();
     void listEntryShowsItsPage_data();
     void listEntryShowsItsPage();

@@ -17,7 +17,7 @@ namespace {
 
 // Every open() fails as it does for a user outside the dialout group.
 class PermissionDenied : public SystemCalls {
-public:
+  public:
     int open(const char* /*path*/, int /*flags*/) override {
         errno = EACCES;
         return -1;
@@ -29,13 +29,15 @@ constexpr int Com2Radio = 1065;
 constexpr int Com3Radio = 1066;
 constexpr int Com5Radio = 1068;
 
-void check(MainDialog& d, int radioId) { d.serialPage.checkable(radioId)->setChecked(true); }
+void check(MainDialog& d, int radioId) {
+    d.serialPage.checkable(radioId)->setChecked(true);
+}
 
 }  // namespace
 
 class SerialPageTest : public QObject {
     Q_OBJECT
-private Q_SLOTS:
+  private Q_SLOTS:
     void connectsByItselfToTheFirstPortFound();
     void clickWhileConnectedOnlyDisconnects();
     void noPortLeavesTheButtonAtConnect();

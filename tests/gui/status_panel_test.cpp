@@ -46,7 +46,7 @@ bool reportSatellite(ControllerHarness& h, int index, const char* name) {
 
 class StatusPanelTest : public QObject {
     Q_OBJECT
-private Q_SLOTS:
+  private Q_SLOTS:
     void stateLeds_data();
     void stateLeds();
     void signalLevelAndLock();

@@ -61,8 +61,8 @@ TEST(CliEncode, RejectsBadCommandLinesWithOneLineAndNoOutput) {
 }
 
 TEST(CliDecode, PrintsWorkedFramesBack) {
-    const std::string input = std::string("{QV}\x22") + "{OR}{" + "{SQ 1}0" + "{MO 1234 -56}:" +
-                              "{NA 4}}";
+    const std::string input =
+        std::string("{QV}\x22") + "{OR}{" + "{SQ 1}0" + "{MO 1234 -56}:" + "{NA 4}}";
     for (const char* chunk : {"1", "2", "7", "64", "239"}) {
         const Result r = decode(input, {"--chunk", chunk});
         EXPECT_EQ(r.status, ExitOk);

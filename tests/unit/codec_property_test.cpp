@@ -55,8 +55,8 @@ TEST_P(CodecProperty, EncodeChunkExtractRoundTrip) {
     while (pos < stream.size()) {
         // Any chunk that fits beside what the buffer holds.
         const int room = MaxHeldBytes - buffer.count;
-        const auto size = std::min<std::size_t>(
-            std::uniform_int_distribution<int>(1, room)(rng), stream.size() - pos);
+        const auto size = std::min<std::size_t>(std::uniform_int_distribution<int>(1, room)(rng),
+                                                stream.size() - pos);
         appendReceived(buffer, stream.data() + pos, static_cast<int>(size));
         pos += size;
         for (;;) {

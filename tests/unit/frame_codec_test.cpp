@@ -109,13 +109,12 @@ TEST(FrameCodec, FieldConversionRules) {
         const char* body;
         std::int32_t expected;
     } cases[] = {
-        {"{NS  5}", 0},      // two blanks: the first field is empty
-        {"{NS 12-3}", 12},   // digits up to the first non-digit
-        {"{NS --5}", 0},     // a second "-" ends the number before any digit
-        {"{NS -}", 0},       // a lone "-"
-        {"{NS 007}", 7},     // leading zeros are accepted on receipt
-        {"{NS -0}", 0},
-        {"{NS 5x}", 5},      // any other character ends the field
+        {"{NS  5}", 0},                     // two blanks: the first field is empty
+        {"{NS 12-3}", 12},                  // digits up to the first non-digit
+        {"{NS --5}", 0},                    // a second "-" ends the number before any digit
+        {"{NS -}", 0},                      // a lone "-"
+        {"{NS 007}", 7},                    // leading zeros are accepted on receipt
+        {"{NS -0}", 0},    {"{NS 5x}", 5},  // any other character ends the field
     };
     for (const Case& c : cases) {
         auto p = untouchedParams();

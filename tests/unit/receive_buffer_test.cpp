@@ -14,7 +14,7 @@ using testing::withChecksum;
 
 // Each test works on the program-wide buffer, as the controller does.
 class ReceiveBufferTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { resetReceiveBufferForTest(); }
     void TearDown() override { resetReceiveBufferForTest(); }
 

@@ -1,0 +1,121 @@
+// kelvandor-screenshot: runs the controller offscreen against an in-process simulated
+// antenna control unit, plays a short session (Get Antenna Information) and writes a PNG
+// of the main window with each page shown.
+//
+//   kelvandor-screenshot [--out DIR] [--startup-only]
+//
+// --startup-only measures the time from the start of main() to the first shown and
+// painted main window, prints it and exits (no simulator).
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QListWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "shell/main_dialog.h"
+#include "sim/simulator.h"
+#include "ui/prompter.h"
+
+namespace {
+
+constexpr int SessionMs = 4000;  // long enough for the QS and QI replies at 19200 baud
+
+const char* const PageFiles[] = {
+    "gps",        "satellite-info", "tracking-primary", "tracking-secondary", "move",
+    "parameters", "serial"};
+
+bool save(kelvandor::MainDialog& dialog, const QDir& dir, const QString& name) {
+    const QString path = dir.filePath(name + QStringLiteral(".png"));
+    const bool ok = dialog.grab().save(path);
+    std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
+    return ok;
+}
+
+int startupOnly(QElapsedTimer& sinceMain) {
+    kelvandor::ui::ScriptedPrompter prompter;
+    kelvandor::ui::installPrompter(&prompter);
+    QTemporaryDir ports;
+    kelvandor::ComPortNaming naming;
+    naming.portDir = ports.path().toStdString();
+    naming.fallbackPrefix = ports.filePath(QStringLiteral("ttyS")).toStdString();
+    kelvandor::MainDialog dialog(naming);
+    dialog.show();
+    if (!QTest::qWaitForWindowExposed(&dialog)) {
+        std::fprintf(stderr, "the main window was not shown\n");
+        return 1;
+    }
+    dialog.repaint();
+    std::printf("first window shown after %lld ms\n", static_cast<long long>(sinceMain.elapsed()));
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QElapsedTimer sinceMain;
+    sinceMain.start();
+    qputenv("QT_QPA_PLATFORM",
+            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    QApplication app(argc, argv);
+    QString outDir = QStringLiteral("screenshots");
+    for (int k = 1; k < argc; ++k) {
+        if (std::strcmp(argv[k], "--startup-only") == 0) {
+            return startupOnly(sinceMain);
+        }
+        if (std::strcmp(argv[k], "--out") == 0 && k + 1 < argc) {
+            outDir = QString::fromLocal8Bit(argv[++k]);
+        } else {
+            std::fprintf(stderr, "usage: kelvandor-screenshot [--out DIR] [--startup-only]\n");
+            return 2;
+        }
+    }
+    QDir dir;
+    if (!dir.mkpath(outDir)) {
+        std::fprintf(stderr, "cannot create %s\n", qPrintable(outDir));
+        return 1;
+    }
+    dir.setPath(outDir);
+
+    QTemporaryDir ports;
+    kelvandor::sim::Simulator unit;
+    if (!unit.start() || !unit.linkAs(ports.path().toStdString(), 2)) {
+        std::fprintf(stderr, "cannot start the simulator: %s\n", unit.lastError().c_str());
+        return 1;
+    }
+    kelvandor::ui::ScriptedPrompter prompter;  // answers every box with its first button
+    kelvandor::ui::installPrompter(&prompter);
+    kelvandor::ComPortNaming naming;
+    naming.portDir = ports.path().toStdString();
+    naming.fallbackPrefix = ports.filePath(QStringLiteral("ttyS")).toStdString();
+
+    kelvandor::MainDialog dialog(naming);
+    dialog.show();
+    if (!QTest::qWaitForWindowExposed(&dialog)) {
+        std::fprintf(stderr, "the main window was not shown\n");
+        return 1;
+    }
+    bool ok = save(dialog, dir, QStringLiteral("00-start"));
+
+    dialog.onGetAntennaInfo();
+    QTest::qWait(SessionMs);
+    QListWidget* list = dialog.listBox(kelvandor::main_id::PageList);
+    for (int row = 0; row < list->count(); ++row) {
+        list->setCurrentRow(row);
+        QTest::qWait(100);
+        ok = save(dialog, dir,
+                  QStringLiteral("%1-%2")
+                      .arg(row + 1, 2, 10, QLatin1Char('0'))
+                      .arg(QString::fromLatin1(PageFiles[row]))) &&
+             ok;
+    }
+    for (const auto& shown : prompter.messages) {
+        std::printf("message: %s\n", qPrintable(shown.text));
+    }
+    dialog.close();
+    unit.stop();
+    return ok ? 0 : 1;
+}
