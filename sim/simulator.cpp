@@ -354,6 +354,9 @@ bool Simulator::makeLink(const std::string& portDir, int comNumber, bool replace
         ::unlink(temporary.c_str());
         return result(false, "cannot link " + path + ": " + reason);
     }
+    if (linkPath() != path) {
+        removeLink();  // a simulator has one link: linking again moves it
+    }
     {
         std::lock_guard lock(mutex_);
         linkPath_ = path;
@@ -518,15 +521,17 @@ void Simulator::loop(const std::atomic<bool>* externalStop) {
         }
         due.clear();
         unit_.collectDue(nowMicros() / MicrosPerMilli, due);
+        {
+            // Published before anything is written, so a client that has read a report
+            // finds the state it describes.
+            std::lock_guard lock(mutex_);
+            snapshot_ = unit_.state();
+        }
         if (master_ >= 0) {
             for (const OutFrame& out : due) {
                 emit(out);
             }
             flushLine();
-        }
-        {
-            std::lock_guard lock(mutex_);
-            snapshot_ = unit_.state();
         }
     }
 }

@@ -80,8 +80,9 @@ class Simulator {
     // if missing. An existing link that is dangling, or already ours, is replaced; a link
     // to a device that exists is replaced only with `replaceLive`; anything that is not
     // a link is left alone. Returns whether the link now exists; `note`, when given,
-    // receives one line saying what was done or why not. The link is removed by stop(),
-    // and while the line is hung up.
+    // receives one line saying what was done or why not. A simulator has one link: a new
+    // one replaces the link made before. The link is removed by stop(), and while the line
+    // is hung up (and made again when it is plugged in).
     bool linkAs(const std::string& portDir, int comNumber, std::string* note = nullptr,
                 bool replaceLive = false);
     // The link's path, empty when there is none.
