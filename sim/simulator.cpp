@@ -178,6 +178,7 @@ bool Simulator::run(const std::atomic<bool>& stopFlag) {
     }
     stopRequested_ = false;
     loop(&stopFlag);
+    looping_ = false;
     return true;
 }
 
@@ -186,6 +187,11 @@ void Simulator::stop() {
     wake();
     if (worker_.joinable()) {
         worker_.join();
+    }
+    {
+        // run() on another thread: let it leave the loop before the line goes.
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return !inLoop_; });
     }
     looping_ = false;
     removeLink();
@@ -500,6 +506,19 @@ int Simulator::pollTimeoutMs() const {
 }
 
 void Simulator::loop(const std::atomic<bool>* externalStop) {
+    {
+        std::lock_guard lock(mutex_);
+        inLoop_ = true;
+    }
+    runLoop(externalStop);
+    {
+        std::lock_guard lock(mutex_);
+        inLoop_ = false;
+    }
+    changed_.notify_all();
+}
+
+void Simulator::runLoop(const std::atomic<bool>* externalStop) {
     std::vector<OutFrame> due;
     while (!stopRequested_ && (externalStop == nullptr || !*externalStop)) {
         applyHangUp();

@@ -70,7 +70,8 @@ class Simulator {
     // open(), then runs the unit on the calling thread until `stopFlag` becomes true (it
     // may be set from a signal handler) or stop() is called. False when it cannot open.
     bool run(const std::atomic<bool>& stopFlag);
-    // Ends the worker, closes the pty and removes the link. Calling it again is harmless.
+    // Ends the worker (or a run() that has started on another thread, waiting until it has
+    // left its loop), closes the pty and removes the link. Calling it again is harmless.
     void stop();
 
     // The pty slave's path; empty before open() and while the line is hung up.
@@ -108,6 +109,7 @@ class Simulator {
     bool openLine();
     void closeLine();
     void loop(const std::atomic<bool>* externalStop);
+    void runLoop(const std::atomic<bool>* externalStop);
     void applyHangUp();
     void readCommands();
     void emit(const OutFrame& out);
@@ -135,6 +137,7 @@ class Simulator {
     std::string lastError_;
     UnitState snapshot_;
     bool hungUp_ = false;
+    bool inLoop_ = false;
 
     std::array<std::atomic<bool>, FaultCount> faults_{};
     std::atomic<bool> periodicReports_;

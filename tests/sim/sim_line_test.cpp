@@ -8,6 +8,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "sim/sim_client.h"
 
@@ -60,6 +61,37 @@ TEST(SimLine, UnaskedReportsComeWhileIdleUnlessQuiet) {
     ASSERT_TRUE(quiet.start());
     SimClient quietClient(quiet.slavePath());
     EXPECT_TRUE(quietClient.drain(2500).empty());
+}
+
+TEST(SimLine, RunsOnTheCallersThreadUntilItsFlagOrStop) {
+    Simulator simulator(quietOptions());
+    std::atomic<bool> flag{false};
+    bool ran = false;
+    std::thread caller([&] { ran = simulator.run(flag); });
+    const auto start = Clock::now();
+    while (simulator.slavePath().empty() && Clock::now() - start < std::chrono::seconds(10)) {
+        std::this_thread::yield();
+    }
+    {
+        SimClient client(simulator.slavePath());
+        ASSERT_TRUE(client.send(cmd::QV));
+        EXPECT_TRUE(client.next(cmd::Nv));
+    }
+    flag = true;
+    caller.join();
+    EXPECT_TRUE(ran);
+
+    // Again, ended by stop() from another thread once it answers.
+    flag = false;
+    std::thread again([&] { ran = simulator.run(flag); });
+    {
+        SimClient client(simulator.slavePath());
+        ASSERT_TRUE(client.send(cmd::QV));
+        EXPECT_TRUE(client.next(cmd::Nv));
+    }
+    simulator.stop();
+    again.join();
+    EXPECT_TRUE(simulator.slavePath().empty());
 }
 
 class SimFaults : public ::testing::Test {
