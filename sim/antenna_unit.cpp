@@ -412,8 +412,11 @@ void AntennaUnit::sendSkewSlots(Millis at) {
         const std::int32_t adjust =
             state_.satellites[static_cast<std::size_t>(satellite)].skewAdjust;
         // NK carries the skew the geometry gives and, apart, the stored adjustment.
-        const std::int32_t skew = pointingFor(state_, satellite).skew - adjust * 10;
-        reply(at, cmd::NK, {slot, skew, adjust});
+        const std::int64_t skew = pointingFor(state_, satellite).skew - std::int64_t{adjust} * 10;
+        const auto reported = static_cast<std::int32_t>(
+            std::clamp<std::int64_t>(skew, std::numeric_limits<std::int32_t>::min(),
+                                     std::numeric_limits<std::int32_t>::max()));
+        reply(at, cmd::NK, {slot, reported, adjust});
     }
 }
 

@@ -7,6 +7,10 @@
 // (state 0). Factory Setting (Sd) is honoured in any state, because the controller asks
 // no mode for it, and so are LT, SW, GO, MO, MS, QD, CK, OR, OS and the queries. The unit
 // starts in tracking (state 2); OS enters set-up mode, OR restarts it.
+//
+// Answers beyond the reply pairs: Sa -> Np, TL -> DL, KO -> NK per slot, SW -> Nw, ID and
+// NL (in use), LT -> NS (then a search when tracking), QV -> Nv. KT is stored without an
+// answer, as the controller awaits none.
 #pragma once
 
 #include <array>

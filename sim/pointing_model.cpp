@@ -1,6 +1,8 @@
 #include "sim/pointing_model.h"
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numbers>
 
 namespace kelvandor::sim {
@@ -14,6 +16,8 @@ constexpr double MinutesPerDegree = 60.0;
 constexpr double FullCircle = 360.0;
 constexpr std::int32_t WestFlag = 1;
 constexpr std::int32_t SouthCode = 2;
+constexpr std::int32_t MaxElevation = 9000;
+constexpr std::int32_t MaxSkew = 9000;
 
 double radians(double degrees) {
     return degrees * std::numbers::pi / (FullCircle / 2);
@@ -29,8 +33,12 @@ double fromDegreesMinutes(std::int32_t hundredths) {
     return whole + minutes / MinutesPerDegree;
 }
 
+// Stored values are kept as they were sent, however wild; what is computed from them
+// stays in the 32-bit range.
 std::int32_t toHundredths(double degreesValue) {
-    return static_cast<std::int32_t>(std::lround(degreesValue * Hundredths));
+    constexpr double Low = std::numeric_limits<std::int32_t>::min();
+    constexpr double High = std::numeric_limits<std::int32_t>::max();
+    return static_cast<std::int32_t>(std::lround(std::clamp(degreesValue * Hundredths, Low, High)));
 }
 
 }  // namespace
@@ -74,7 +82,9 @@ Pointing pointingFor(const UnitState& state, int index) {
     const double skew = degrees(std::atan2(std::sin(sat - lon), std::tan(lat)));
     const double adjust =
         state.satellites[static_cast<std::size_t>(index)].skewAdjust / (Hundredths / 10);
-    return {toHundredths(azimuth), toHundredths(elevation), toHundredths(skew + adjust)};
+    // The mechanics stop at the horizon, at the zenith and at a quarter turn of the feed.
+    return {toHundredths(azimuth), std::clamp(toHundredths(elevation), 0, MaxElevation),
+            std::clamp(toHundredths(skew + adjust), -MaxSkew, MaxSkew)};
 }
 
 }  // namespace kelvandor::sim

@@ -10,8 +10,8 @@ namespace kelvandor::sim {
 
 struct Pointing {
     std::int32_t azimuth = 0;    // hundredths of a degree, 0..36000 from north
-    std::int32_t elevation = 0;  // hundredths of a degree
-    std::int32_t skew = 0;       // hundredths of a degree
+    std::int32_t elevation = 0;  // hundredths of a degree, 0..9000
+    std::int32_t skew = 0;       // hundredths of a degree, -9000..9000
 };
 
 // The pointing for satellite `index` of `state` from its GPS position, or the antenna's

@@ -178,6 +178,7 @@ bool Simulator::run(const std::atomic<bool>& stopFlag) {
     }
     stopRequested_ = false;
     loop(&stopFlag);
+    looping_ = false;
     return true;
 }
 
@@ -186,6 +187,11 @@ void Simulator::stop() {
     wake();
     if (worker_.joinable()) {
         worker_.join();
+    }
+    {
+        // run() on another thread: let it leave the loop before the line goes.
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return !inLoop_; });
     }
     looping_ = false;
     removeLink();
@@ -354,6 +360,9 @@ bool Simulator::makeLink(const std::string& portDir, int comNumber, bool replace
         ::unlink(temporary.c_str());
         return result(false, "cannot link " + path + ": " + reason);
     }
+    if (linkPath() != path) {
+        removeLink();  // a simulator has one link: linking again moves it
+    }
     {
         std::lock_guard lock(mutex_);
         linkPath_ = path;
@@ -497,6 +506,19 @@ int Simulator::pollTimeoutMs() const {
 }
 
 void Simulator::loop(const std::atomic<bool>* externalStop) {
+    {
+        std::lock_guard lock(mutex_);
+        inLoop_ = true;
+    }
+    runLoop(externalStop);
+    {
+        std::lock_guard lock(mutex_);
+        inLoop_ = false;
+    }
+    changed_.notify_all();
+}
+
+void Simulator::runLoop(const std::atomic<bool>* externalStop) {
     std::vector<OutFrame> due;
     while (!stopRequested_ && (externalStop == nullptr || !*externalStop)) {
         applyHangUp();
@@ -518,15 +540,17 @@ void Simulator::loop(const std::atomic<bool>* externalStop) {
         }
         due.clear();
         unit_.collectDue(nowMicros() / MicrosPerMilli, due);
+        {
+            // Published before anything is written, so a client that has read a report
+            // finds the state it describes.
+            std::lock_guard lock(mutex_);
+            snapshot_ = unit_.state();
+        }
         if (master_ >= 0) {
             for (const OutFrame& out : due) {
                 emit(out);
             }
             flushLine();
-        }
-        {
-            std::lock_guard lock(mutex_);
-            snapshot_ = unit_.state();
         }
     }
 }

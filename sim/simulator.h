@@ -70,7 +70,8 @@ class Simulator {
     // open(), then runs the unit on the calling thread until `stopFlag` becomes true (it
     // may be set from a signal handler) or stop() is called. False when it cannot open.
     bool run(const std::atomic<bool>& stopFlag);
-    // Ends the worker, closes the pty and removes the link. Calling it again is harmless.
+    // Ends the worker (or a run() that has started on another thread, waiting until it has
+    // left its loop), closes the pty and removes the link. Calling it again is harmless.
     void stop();
 
     // The pty slave's path; empty before open() and while the line is hung up.
@@ -80,8 +81,9 @@ class Simulator {
     // if missing. An existing link that is dangling, or already ours, is replaced; a link
     // to a device that exists is replaced only with `replaceLive`; anything that is not
     // a link is left alone. Returns whether the link now exists; `note`, when given,
-    // receives one line saying what was done or why not. The link is removed by stop(),
-    // and while the line is hung up.
+    // receives one line saying what was done or why not. A simulator has one link: a new
+    // one replaces the link made before. The link is removed by stop(), and while the line
+    // is hung up (and made again when it is plugged in).
     bool linkAs(const std::string& portDir, int comNumber, std::string* note = nullptr,
                 bool replaceLive = false);
     // The link's path, empty when there is none.
@@ -107,6 +109,7 @@ class Simulator {
     bool openLine();
     void closeLine();
     void loop(const std::atomic<bool>* externalStop);
+    void runLoop(const std::atomic<bool>* externalStop);
     void applyHangUp();
     void readCommands();
     void emit(const OutFrame& out);
@@ -134,6 +137,7 @@ class Simulator {
     std::string lastError_;
     UnitState snapshot_;
     bool hungUp_ = false;
+    bool inLoop_ = false;
 
     std::array<std::atomic<bool>, FaultCount> faults_{};
     std::atomic<bool> periodicReports_;

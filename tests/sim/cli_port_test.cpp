@@ -1,0 +1,131 @@
+// kelvandor-cli send and monitor against an in-process simulator.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <sstream>
+#include <thread>
+
+#include "cli/cli_port.h"
+#include "sim/sim_client.h"
+
+namespace kelvandor::cli {
+namespace {
+
+using sim::Fault;
+using sim::Simulator;
+
+struct Result {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+Result send(const Args& args) {
+    std::ostringstream out;
+    std::ostringstream err;
+    const std::atomic<bool> stop{false};
+    const int status = runSend(args, out, err, stop);
+    return {status, out.str(), err.str()};
+}
+
+bool isOneLine(const std::string& text) {
+    return !text.empty() && text.find('\n') == text.size() - 1;
+}
+
+TEST(CliSend, PrintsTheRepliesInTheDecodeFormat) {
+    Simulator simulator(sim::testing::quietOptions());
+    ASSERT_TRUE(simulator.start());
+    const Result r = send({"--port", simulator.slavePath(), "SQ", "1", "--wait", "1500"});
+    EXPECT_EQ(r.status, ExitOk) << r.err;
+    EXPECT_EQ(r.out, "AC -1\n") << "the unit tracks, so it refuses a setting";
+    EXPECT_EQ(simulator.receivedLines(), std::vector<std::string>{"SQ 1"});
+
+    const Result status = send({"--port", simulator.slavePath(), "QS", "--wait", "3000"});
+    EXPECT_EQ(status.status, ExitOk);
+    EXPECT_TRUE(status.out.starts_with("NA 2\nNn ")) << status.out;
+    EXPECT_NE(status.out.find("\nNW 312 1 200\n"), std::string::npos) << status.out;
+
+    simulator.setFault(Fault::CorruptChecksums, true);
+    const Result broken = send({"--port", simulator.slavePath(), "QV", "--wait", "1500"});
+    EXPECT_EQ(broken.out, "error -4\n");
+}
+
+TEST(CliSend, RejectsBadCommandLinesBeforeTouchingAPort) {
+    const Args bad[] = {{"QV"},
+                        {"--port"},
+                        {"--port", "/dev/null", "XX"},
+                        {"--port", "/dev/null", "MO", "1"},
+                        {"--port", "/dev/null", "QV", "--wait", "soon"},
+                        {"--port", "/dev/null", "QV", "--wait"}};
+    for (const Args& args : bad) {
+        const Result r = send(args);
+        EXPECT_EQ(r.status, ExitUsage) << r.err;
+        EXPECT_TRUE(r.out.empty());
+        EXPECT_TRUE(isOneLine(r.err)) << r.err;
+    }
+}
+
+TEST(CliSend, PortsThatCannotBeOpenedSayWhy) {
+    const Result missing = send({"--port", "/nonexistent/ttyKV9", "QV"});
+    EXPECT_EQ(missing.status, ExitFailed);
+    EXPECT_TRUE(isOneLine(missing.err)) << missing.err;
+    EXPECT_NE(missing.err.find("/nonexistent/ttyKV9"), std::string::npos);
+
+    Simulator simulator(sim::testing::quietOptions());
+    ASSERT_TRUE(simulator.start());
+    sim::testing::SimClient holder(simulator.slavePath());
+    ASSERT_TRUE(holder.open());
+    const Result busy = send({"--port", simulator.slavePath(), "QV"});
+    EXPECT_EQ(busy.status, ExitFailed);
+    EXPECT_NE(busy.err.find("another program"), std::string::npos) << busy.err;
+
+    // Permission is reported through the port's failure, whatever the user is.
+    class Refusing : public SystemCalls {
+      public:
+        int open(const char*, int) override {
+            errno = EACCES;
+            return -1;
+        }
+    } refusing;
+    SerialPort port;
+    port.setSystemCalls(refusing);
+    ASSERT_EQ(port.Open("/dev/ttyUSB0", LineBaud, 1), 0);
+    std::ostringstream err;
+    explainOpenFailure(port, "COM2", "send", err);
+    EXPECT_TRUE(isOneLine(err.str())) << err.str();
+    EXPECT_NE(err.str().find("dialout"), std::string::npos) << err.str();
+    EXPECT_NE(err.str().find("COM2 (/dev/ttyUSB0)"), std::string::npos) << err.str();
+}
+
+TEST(CliMonitor, PrintsUntilStoppedAndReportsAHangUp) {
+    Simulator simulator;
+    ASSERT_TRUE(simulator.start());
+    std::ostringstream out;
+    std::ostringstream err;
+    std::atomic<bool> stop{false};
+    int status = -1;
+    std::thread monitor([&] {
+        status = runMonitor({"--port", simulator.slavePath()}, out, err, stop);
+    });
+    // Unasked reports arrive about once a second; give the monitor a few.
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    stop = true;
+    monitor.join();
+    EXPECT_EQ(status, ExitOk) << err.str();
+    EXPECT_NE(out.str().find("Ni 2 "), std::string::npos) << out.str();
+
+    std::ostringstream out2;
+    std::ostringstream err2;
+    std::atomic<bool> never{false};
+    std::thread unplugged([&] {
+        status = runMonitor({"--port", simulator.slavePath()}, out2, err2, never);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    simulator.setFault(Fault::HangUp, true);
+    unplugged.join();
+    EXPECT_EQ(status, ExitFailed);
+    EXPECT_NE(err2.str().find("hung up"), std::string::npos) << err2.str();
+}
+
+}  // namespace
+}  // namespace kelvandor::cli

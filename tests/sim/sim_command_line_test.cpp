@@ -1,0 +1,89 @@
+#include <gtest/gtest.h>
+
+#include "sim/sim_command_line.h"
+
+namespace kelvandor::sim {
+namespace {
+
+std::optional<SimCommandLine> parse(const std::vector<std::string>& args,
+                                    std::string* why = nullptr) {
+    std::string error;
+    std::optional<SimCommandLine> line = parseSimCommandLine(args, error);
+    if (why != nullptr) {
+        *why = error;
+    }
+    return line;
+}
+
+TEST(SimCommandLine, DefaultsLinkCom2AtTheLineRate) {
+    const auto line = parse({});
+    ASSERT_TRUE(line);
+    EXPECT_EQ(line->comNumber, 2);
+    EXPECT_TRUE(line->link);
+    EXPECT_TRUE(line->options.premium);
+    EXPECT_TRUE(line->options.periodicReports);
+    EXPECT_TRUE(line->options.paced);
+    EXPECT_EQ(line->options.baud, 19200);
+    EXPECT_TRUE(line->faults.empty());
+}
+
+TEST(SimCommandLine, EveryOptionIsTakenAndDocumented) {
+    const auto line = parse({"--com",
+                             "7",
+                             "--port-dir",
+                             "/tmp/p",
+                             "--no-link",
+                             "--replace-link",
+                             "--print-path",
+                             "--verbose",
+                             "--baud",
+                             "9600",
+                             "--no-premium",
+                             "--quiet",
+                             "--drop-replies",
+                             "--corrupt-checksums",
+                             "--split-frames",
+                             "--garbage",
+                             "--echo-delay=750",
+                             "--silent",
+                             "--flood",
+                             "--hang-up-after",
+                             "2000",
+                             "--replug-after",
+                             "1500"});
+    ASSERT_TRUE(line);
+    EXPECT_EQ(line->comNumber, 7);
+    EXPECT_EQ(line->portDir, "/tmp/p");
+    EXPECT_FALSE(line->link);
+    EXPECT_TRUE(line->replaceLink && line->printPath && line->verbose);
+    EXPECT_EQ(line->options.baud, 9600);
+    EXPECT_FALSE(line->options.premium);
+    EXPECT_FALSE(line->options.periodicReports);
+    EXPECT_EQ(line->options.echoDelayMs, 750);
+    EXPECT_EQ(line->faults.size(), 7U);
+    EXPECT_EQ(line->hangUpAfterMs, 2000);
+    EXPECT_EQ(line->replugAfterMs, 1500);
+
+    for (const char* option :
+         {"--com", "--port-dir", "--no-link", "--replace-link", "--print-path", "--verbose",
+          "--baud", "--no-premium", "--quiet", "--drop-replies", "--corrupt-checksums",
+          "--split-frames", "--garbage", "--echo-delay", "--silent", "--flood", "--hang-up-after",
+          "--replug-after", "--help"}) {
+        EXPECT_NE(std::string(SimUsage).find(option), std::string::npos) << option;
+    }
+}
+
+TEST(SimCommandLine, WrongCommandLinesSayWhatIsWrong) {
+    const std::vector<std::vector<std::string>> bad = {
+        {"--com"},        {"--com", "0"},        {"--com", "x"},
+        {"--baud", "12"}, {"--echo-delay=soon"}, {"--replug-after", "10"},
+        {"--frobnicate"}, {"--port-dir"},        {"--hang-up-after", "-5"}};
+    for (const auto& args : bad) {
+        std::string why;
+        EXPECT_FALSE(parse(args, &why)) << args[0];
+        EXPECT_FALSE(why.empty()) << args[0];
+    }
+}
+
+}  // namespace
+}  // namespace kelvandor::sim
