@@ -32,8 +32,7 @@ struct Rig {
         char name[256] = {};
         openpty(&master, &slave, name, nullptr, nullptr);
         QFile::link(QString::fromLatin1(name), ports.filePath(QStringLiteral("COM2")));
-        naming.portDir = ports.path().toStdString();
-        naming.fallbackPrefix = ports.filePath(QStringLiteral("ttyS")).toStdString();
+        naming = ComPortNaming::linksOnlyIn(ports.path().toStdString());
         ui::installPrompter(&prompter);
     }
     ~Rig() {

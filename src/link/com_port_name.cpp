@@ -48,6 +48,13 @@ std::string homeDirectory() {
 
 }  // namespace
 
+ComPortNaming ComPortNaming::linksOnlyIn(const std::string& dir) {
+    ComPortNaming naming;
+    naming.portDir = dir;
+    naming.fallbackPrefix = dir + "/ttyS";  // no such devices are made there
+    return naming;
+}
+
 ComPortNaming ComPortNaming::fromEnvironment() {
     ComPortNaming naming;
     const char* dir = std::getenv(PortDirVariable);

@@ -15,6 +15,9 @@ struct ComPortNaming {
 
     // $KELVANDOR_PORT_DIR when set, else ~/.config/kelvandor/ports; fallback /dev/ttyS.
     static ComPortNaming fromEnvironment();
+    // Only the links in `dir`: the platform serial devices are out of reach (tests, the
+    // screenshot tool and benchmarks, which must never open a real port by accident).
+    static ComPortNaming linksOnlyIn(const std::string& dir);
 };
 
 // The device path for `name` under `naming`.

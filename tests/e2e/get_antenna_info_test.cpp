@@ -51,10 +51,7 @@ void GetAntennaInfoTest::cleanup() {
 }
 
 ComPortNaming GetAntennaInfoTest::naming() const {
-    ComPortNaming n;
-    n.portDir = ports_->path().toStdString();
-    n.fallbackPrefix = ports_->filePath(QStringLiteral("ttyS")).toStdString();
-    return n;
+    return ComPortNaming::linksOnlyIn(ports_->path().toStdString());
 }
 
 void GetAntennaInfoTest::statusPanelAndTableFillFromTheUnit() {

@@ -25,10 +25,7 @@ ControllerHarness::~ControllerHarness() {
 }
 
 ComPortNaming ControllerHarness::naming() const {
-    ComPortNaming naming;
-    naming.portDir = dir_.path().toStdString();
-    naming.fallbackPrefix = dir_.filePath(QStringLiteral("ttyS")).toStdString();  // never exists
-    return naming;
+    return ComPortNaming::linksOnlyIn(dir_.path().toStdString());
 }
 
 void ControllerHarness::linkAs(int comNumber) {

@@ -44,6 +44,17 @@ TEST_F(ComPortNames, ComNamesUseThePortDirectoryThenTheFallback) {
     EXPECT_EQ(resolveComPort("COM2", naming), "/dev/ttyS1");
 }
 
+TEST_F(ComPortNames, LinksOnlyNamingNeverReachesPlatformDevices) {
+    fs::create_symlink(dir / "device", dir / "COM2");
+    const ComPortNaming privateNaming = ComPortNaming::linksOnlyIn(dir.string());
+    EXPECT_EQ(resolveComPort("COM2", privateNaming), (dir / "COM2").string());
+    for (const char* name : {"COM1", "COM3", "COM9"}) {
+        const std::string path = resolveComPort(name, privateNaming);
+        EXPECT_EQ(path.rfind(dir.string() + "/", 0), 0U) << path;
+        EXPECT_FALSE(fs::exists(path)) << path;
+    }
+}
+
 TEST_F(ComPortNames, OtherNamesAreDevicePathsAsTheyStand) {
     fs::create_symlink(dir / "device", dir / "COM0");
     for (const char* name :

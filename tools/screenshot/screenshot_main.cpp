@@ -39,9 +39,7 @@ int startupOnly(QElapsedTimer& sinceMain) {
     kelvandor::ui::ScriptedPrompter prompter;
     kelvandor::ui::installPrompter(&prompter);
     QTemporaryDir ports;
-    kelvandor::ComPortNaming naming;
-    naming.portDir = ports.path().toStdString();
-    naming.fallbackPrefix = ports.filePath(QStringLiteral("ttyS")).toStdString();
+    const auto naming = kelvandor::ComPortNaming::linksOnlyIn(ports.path().toStdString());
     kelvandor::MainDialog dialog(naming);
     dialog.show();
     if (!QTest::qWaitForWindowExposed(&dialog)) {
@@ -88,9 +86,7 @@ int main(int argc, char** argv) {
     }
     kelvandor::ui::ScriptedPrompter prompter;  // answers every box with its first button
     kelvandor::ui::installPrompter(&prompter);
-    kelvandor::ComPortNaming naming;
-    naming.portDir = ports.path().toStdString();
-    naming.fallbackPrefix = ports.filePath(QStringLiteral("ttyS")).toStdString();
+    const auto naming = kelvandor::ComPortNaming::linksOnlyIn(ports.path().toStdString());
 
     kelvandor::MainDialog dialog(naming);
     dialog.show();
