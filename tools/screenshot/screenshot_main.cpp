@@ -35,18 +35,26 @@ bool save(kelvandor::MainDialog& dialog, const QDir& dir, const QString& name) {
     return ok;
 }
 
+// Shows the main window and waits until it has been painted once.
+bool showAndPaint(kelvandor::MainDialog& dialog) {
+    dialog.show();
+    if (!QTest::qWaitForWindowExposed(&dialog)) {
+        std::fprintf(stderr, "the main window was not shown\n");
+        return false;
+    }
+    dialog.repaint();
+    return true;
+}
+
 int startupOnly(QElapsedTimer& sinceMain) {
     kelvandor::ui::ScriptedPrompter prompter;
     kelvandor::ui::installPrompter(&prompter);
     QTemporaryDir ports;
     const auto naming = kelvandor::ComPortNaming::linksOnlyIn(ports.path().toStdString());
     kelvandor::MainDialog dialog(naming);
-    dialog.show();
-    if (!QTest::qWaitForWindowExposed(&dialog)) {
-        std::fprintf(stderr, "the main window was not shown\n");
+    if (!showAndPaint(dialog)) {
         return 1;
     }
-    dialog.repaint();
     std::printf("first window shown after %lld ms\n", static_cast<long long>(sinceMain.elapsed()));
     return 0;
 }
@@ -89,9 +97,7 @@ int main(int argc, char** argv) {
     const auto naming = kelvandor::ComPortNaming::linksOnlyIn(ports.path().toStdString());
 
     kelvandor::MainDialog dialog(naming);
-    dialog.show();
-    if (!QTest::qWaitForWindowExposed(&dialog)) {
-        std::fprintf(stderr, "the main window was not shown\n");
+    if (!showAndPaint(dialog)) {
         return 1;
     }
     bool ok = save(dialog, dir, QStringLiteral("00-start"));
