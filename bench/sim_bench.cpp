@@ -50,18 +50,12 @@ Delivery exchange(SerialPort& port, CommandId command, CommandId last, int lastC
         }
         delivery.bytes += got;
         appendReceived(buffer, chunk, got);
-        for (;;) {
-            std::int32_t params[MaxParams] = {};
-            CommandId id = -1;
-            const int status = extractFrame(buffer, scratch, &id, params);
-            if (status == ErrBufferEmpty || status == ErrIncomplete) {
-                break;
-            }
+        forEachChunk(buffer, scratch, [&](int status, CommandId id, const std::int32_t*) {
             if (status == FrameOk && id == last) {
                 ++seen;
                 delivery.lastFrameSeconds = at;
             }
-        }
+        });
     }
     delivery.complete = seen == lastCount;
     return delivery;

@@ -74,13 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t pos = 0; pos < length; pos += Chunk) {
         const std::size_t count = length - pos < Chunk ? length - pos : Chunk;
         appendReceived(buffer, line + pos, static_cast<int>(count));
-        for (;;) {
-            std::int32_t params[MaxParams] = {};
-            CommandId id = -1;
-            const int status = extractFrame(buffer, scratch, &id, params);
-            if (status == ErrBufferEmpty || status == ErrIncomplete) {
-                break;
-            }
+        forEachChunk(buffer, scratch, [&](int status, CommandId id, const std::int32_t* params) {
             if (status == FrameOk) {
                 unit.handle(id, params, now);
                 now += step;
@@ -89,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 sent.clear();
                 checkState(unit.state());
             }
-        }
+        });
     }
     unit.setPeriodicReports(false);
     unit.collectDue(now + SettleMs, sent);

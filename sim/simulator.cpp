@@ -16,6 +16,8 @@
 #include <ostream>
 #include <sstream>
 
+#include "protocol/frame_text.h"
+
 namespace kelvandor::sim {
 
 namespace {
@@ -45,16 +47,6 @@ constexpr Micros SplitPauseMaxUs = 60 * MicrosPerMilli;
 constexpr int ChecksumSpan = 95;  // checksum characters run from 32 to 126
 constexpr int ChecksumBase = 32;
 constexpr unsigned RandomSeed = 19200;
-
-std::string frameLine(CommandId id, const std::int32_t* params) {
-    const CommandEntry& entry = CommandTable[static_cast<std::size_t>(id)];
-    std::string line{entry.first, entry.second};
-    for (int k = 0; k < entry.paramCount; ++k) {
-        line += ' ';
-        line += std::to_string(params[k]);
-    }
-    return line;
-}
 
 std::string readLinkTarget(const std::string& path) {
     char target[PATH_MAX];
@@ -155,7 +147,7 @@ void Simulator::closeLine() {
     slavePath_.clear();
 }
 
-bool Simulator::start() {
+bool Simulator::claimLoop() {
     if (looping_.exchange(true)) {
         return false;
     }
@@ -164,19 +156,21 @@ bool Simulator::start() {
         return false;
     }
     stopRequested_ = false;
+    return true;
+}
+
+bool Simulator::start() {
+    if (!claimLoop()) {
+        return false;
+    }
     worker_ = std::thread([this] { loop(nullptr); });
     return true;
 }
 
 bool Simulator::run(const std::atomic<bool>& stopFlag) {
-    if (looping_.exchange(true)) {
+    if (!claimLoop()) {
         return false;
     }
-    if (!open()) {
-        looping_ = false;
-        return false;
-    }
-    stopRequested_ = false;
     loop(&stopFlag);
     looping_ = false;
     return true;
@@ -397,24 +391,17 @@ void Simulator::readCommands() {
             return;  // nothing more now (EAGAIN), or no client (EIO)
         }
         appendReceived(receive_, chunk, static_cast<int>(got));
-        for (;;) {
-            std::int32_t params[MaxParams] = {};
-            CommandId id = -1;
-            const int status = extractFrame(receive_, scratch_, &id, params);
-            if (status == ErrBufferEmpty || status == ErrIncomplete) {
-                break;
-            }
-            const std::string line =
-                status == FrameOk ? frameLine(id, params) : "error " + std::to_string(status);
+        forEachChunk(receive_, scratch_, [this](int status, CommandId id, const std::int32_t* p) {
+            const std::string line = chunkLine(status, id, p);
             log("<- " + line);
             {
                 std::lock_guard lock(mutex_);
                 received_.push_back(line);
             }
             if (status == FrameOk) {
-                unit_.handle(id, params, nowMicros() / MicrosPerMilli);
+                unit_.handle(id, p, nowMicros() / MicrosPerMilli);
             }
-        }
+        });
     }
 }
 

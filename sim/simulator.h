@@ -106,6 +106,9 @@ class Simulator {
   private:
     using Clock = std::chrono::steady_clock;
 
+    // Marks the loop as running and opens the line; false when it already runs or the
+    // line cannot be opened (the mark is then taken back).
+    bool claimLoop();
     bool openLine();
     void closeLine();
     void loop(const std::atomic<bool>* externalStop);

@@ -68,6 +68,23 @@ void appendReceived(ReceiveBuffer& buffer, const char* bytes, int count);
 // (not on -1, -2 and -3). On -1 and -2 nothing is consumed; otherwise the chunk is.
 int extractFrame(ReceiveBuffer& buffer, FrameScratch& scratch, CommandId* id, std::int32_t* params);
 
+// Cuts every chunk out of `buffer` until it holds no complete frame, and calls
+// onChunk(status, id, params) for each: status is FrameOk or the chunk's failure code,
+// params are zeroed before each chunk. Unlike the receive tick, a failed chunk does not
+// stop the draining.
+template <class OnChunk>
+void forEachChunk(ReceiveBuffer& buffer, FrameScratch& scratch, OnChunk&& onChunk) {
+    for (;;) {
+        std::int32_t params[MaxParams] = {};
+        CommandId id = -1;
+        const int status = extractFrame(buffer, scratch, &id, params);
+        if (status == ErrBufferEmpty || status == ErrIncomplete) {
+            return;
+        }
+        onChunk(status, id, static_cast<const std::int32_t*>(params));
+    }
+}
+
 // The controller's one receive buffer and scratch area, and the calls that use them.
 void appendReceived(const char* bytes, int count);
 int extractFrame(CommandId* id, std::int32_t* params);

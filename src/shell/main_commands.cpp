@@ -12,7 +12,6 @@ namespace {
 constexpr int SlotCodeA = 0;
 constexpr int SlotCodeB = 1;
 constexpr int SlotCodeC = 4;
-constexpr int FactoryProgressSteps = 6;
 
 }  // namespace
 

@@ -102,9 +102,6 @@ constexpr PageListEntry PageList[MainDialog::PageListCount] = {
     {"   Serial Communication", SerialPage::TemplateId},
 };
 
-constexpr int StateLeds[] = {id::LedSetup,  id::LedSearch,     id::LedTracking,
-                             id::LedUnwrap, id::LedInitialize, id::LedSleep};
-
 }  // namespace
 
 MainDialog::MainDialog(const ComPortNaming& naming) : PageHost(main_id::PageFrame, Layout) {
@@ -147,7 +144,7 @@ void MainDialog::onInitDialog() {
     showPage(SerialPage::TemplateId);
     link_.setPort(&serialPort);
 
-    for (const int led : StateLeds) {
+    for (const int led : id::StateLeds) {
         setBitmap(led, ui::bitmap::LedGrey);
     }
     setBitmap(id::LedLock, ui::bitmap::LedGrey);

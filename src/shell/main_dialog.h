@@ -71,6 +71,9 @@ inline constexpr int LedTripleC = 1081;
 inline constexpr int TripleNameA = 1113;
 inline constexpr int TripleNameB = 1112;
 inline constexpr int TripleNameC = 1111;
+// The six antenna-state LEDs.
+inline constexpr int StateLeds[] = {LedSetup,  LedSearch,     LedTracking,
+                                    LedUnwrap, LedInitialize, LedSleep};
 }  // namespace main_id
 
 class MainDialog : public PageHost, public ReplyListener, public HostServices {
@@ -78,6 +81,8 @@ class MainDialog : public PageHost, public ReplyListener, public HostServices {
   public:
     static constexpr int TemplateId = 102;
     static constexpr int PageListCount = 7;
+    // The progress bar of Factory Setting runs 0..6.
+    static constexpr int FactoryProgressSteps = 6;
 
     // `naming` says where COM ports are found; the environment's unless a caller (a test)
     // gives its own. The window is initialised before the constructor returns: pages

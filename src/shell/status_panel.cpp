@@ -20,11 +20,8 @@ constexpr int SignalReference = 800;  // the antenna reports 800 minus the level
 constexpr int FactoryProgressSubject = 13;
 constexpr int CommSubject = 11;
 constexpr int FactoryProgressDone = 100;
-constexpr int FactoryProgressSteps = 6;
 constexpr int ProductNameInts = 5;
 
-constexpr int StateLeds[] = {id::LedSetup,  id::LedSearch,     id::LedTracking,
-                             id::LedUnwrap, id::LedInitialize, id::LedSleep};
 constexpr int SelectorLeds[] = {id::LedSatA, id::LedSatB, id::LedTripleC, id::LedTripleA,
                                 id::LedTripleB};
 constexpr int DoubleFrames[] = {id::FrameA1, id::FrameB1, id::FrameA2, id::FrameB2};
@@ -222,7 +219,7 @@ void MainDialog::onReply(CommandId commandId, const std::int32_t* p) {
 void MainDialog::setStateLeds(int state) {
     model_.antennaState = state;
     const int lit = stateLed(state);
-    for (const int led : StateLeds) {
+    for (const int led : id::StateLeds) {
         setBitmap(led, led == lit ? ui::bitmap::LedBlue : ui::bitmap::LedGrey);
     }
 }

@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QTest>
 
+#include "protocol/frame_text.h"
+
 namespace kelvandor::testing {
 
 ControllerHarness::ControllerHarness(int comNumber) : line_(std::make_unique<PtyPair>()) {
@@ -38,15 +40,6 @@ std::string frameBytes(CommandId id, std::initializer_list<std::int32_t> params)
     std::copy(params.begin(), params.end(), values);
     char frame[FrameAreaSize];
     return std::string(frame, static_cast<std::size_t>(encodeFrame(frame, id, values)));
-}
-
-std::string frameLine(CommandId id, const std::int32_t* params) {
-    const CommandEntry& entry = CommandTable[static_cast<std::size_t>(id)];
-    std::string line{entry.first, entry.second};
-    for (int k = 0; k < entry.paramCount; ++k) {
-        line += ' ' + std::to_string(params[k]);
-    }
-    return line;
 }
 
 void ControllerHarness::inject(CommandId id, std::initializer_list<std::int32_t> params) {
@@ -89,16 +82,9 @@ std::vector<std::string> ControllerHarness::sentLines() {
             break;
         }
         appendReceived(sent_, bytes, static_cast<int>(n));
-        for (;;) {
-            std::int32_t params[MaxParams] = {};
-            CommandId id = 0;
-            const int status = extractFrame(sent_, scratch_, &id, params);
-            if (status == ErrBufferEmpty || status == ErrIncomplete) {
-                break;
-            }
-            lines.push_back(status == FrameOk ? frameLine(id, params)
-                                              : "error " + std::to_string(status));
-        }
+        forEachChunk(sent_, scratch_, [&lines](int status, CommandId id, const std::int32_t* p) {
+            lines.push_back(chunkLine(status, id, p));
+        });
     }
     return lines;
 }

@@ -52,8 +52,6 @@ class ControllerHarness {
     FrameScratch scratch_;
 };
 
-// One frame in the line format: the mnemonic and exactly the table's count of values.
-std::string frameLine(CommandId id, const std::int32_t* params);
 // The encoded bytes of a frame.
 std::string frameBytes(CommandId id, std::initializer_list<std::int32_t> params = {});
 

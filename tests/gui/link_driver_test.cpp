@@ -9,10 +9,10 @@
 #include "controller_harness.h"
 #include "link/link_driver.h"
 #include "link/serial_port.h"
+#include "protocol/frame_text.h"
 
 using namespace kelvandor;
 using kelvandor::testing::frameBytes;
-using kelvandor::testing::frameLine;
 using kelvandor::testing::PtyPair;
 
 namespace {

@@ -119,16 +119,12 @@ class SimClient {
             return;
         }
         appendReceived(buffer_, chunk, got);
-        for (;;) {
+        forEachChunk(buffer_, scratch_, [this](int status, CommandId id, const std::int32_t* p) {
             Received frame;
-            CommandId id = -1;
-            const int status = extractFrame(buffer_, scratch_, &id, frame.p.data());
-            if (status == ErrBufferEmpty || status == ErrIncomplete) {
-                return;
-            }
+            std::copy(p, p + MaxParams, frame.p.begin());
             frame.id = status == FrameOk ? id : status;
             frames_.push_back(frame);
-        }
+        });
     }
 
     SerialPort port_;

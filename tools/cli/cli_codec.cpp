@@ -3,6 +3,8 @@
 #include <istream>
 #include <ostream>
 
+#include "protocol/frame_text.h"
+
 namespace kelvandor::cli {
 
 namespace {
@@ -53,28 +55,13 @@ int runEncode(const Args& args, std::ostream& out, std::ostream& err) {
 }
 
 void printFrameLine(std::ostream& out, CommandId id, const std::int32_t* params) {
-    const CommandEntry& entry = CommandTable[static_cast<std::size_t>(id)];
-    out << entry.first << entry.second;
-    for (int k = 0; k < entry.paramCount; ++k) {
-        out << ' ' << params[k];
-    }
-    out << '\n';
+    out << frameLine(id, params) << '\n';
 }
 
 void drainFrames(ReceiveBuffer& buffer, FrameScratch& scratch, std::ostream& out) {
-    for (;;) {
-        std::int32_t params[MaxParams] = {};
-        CommandId id = -1;
-        const int status = extractFrame(buffer, scratch, &id, params);
-        if (status == ErrBufferEmpty || status == ErrIncomplete) {
-            return;
-        }
-        if (status == FrameOk) {
-            printFrameLine(out, id, params);
-        } else {
-            out << "error " << status << '\n';
-        }
-    }
+    forEachChunk(buffer, scratch, [&out](int status, CommandId id, const std::int32_t* params) {
+        out << chunkLine(status, id, params) << '\n';
+    });
 }
 
 int runDecode(const Args& args, std::istream& in, std::ostream& out, std::ostream& err) {
