@@ -1,7 +1,7 @@
 // The GPS page: the antenna's GPS position, the city list and pointing angles.
 #pragma once
 
-#include "shell/page_dialog.h"
+#include "host/page_dialog.h"
 
 namespace kelvandor {
 

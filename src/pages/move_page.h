@@ -2,7 +2,7 @@
 // self-diagnosis and the skew information.
 #pragma once
 
-#include "shell/page_dialog.h"
+#include "host/page_dialog.h"
 
 namespace kelvandor {
 

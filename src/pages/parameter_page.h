@@ -1,7 +1,7 @@
 // The antenna parameters page: product information, control parameters and flags.
 #pragma once
 
-#include "shell/page_dialog.h"
+#include "host/page_dialog.h"
 
 namespace kelvandor {
 

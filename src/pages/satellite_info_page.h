@@ -1,7 +1,7 @@
 // The satellite information page: satellites, slot registration, DiSEqC and LNB.
 #pragma once
 
-#include "shell/page_dialog.h"
+#include "host/page_dialog.h"
 
 namespace kelvandor {
 

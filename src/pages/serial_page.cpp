@@ -4,7 +4,7 @@
 
 #include "link/link_driver.h"
 #include "link/serial_port.h"
-#include "shell/host_services.h"
+#include "host/host_services.h"
 #include "ui/bitmaps.h"
 #include "ui/prompter.h"
 

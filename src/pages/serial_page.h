@@ -4,7 +4,7 @@
 
 #include <QString>
 
-#include "shell/page_dialog.h"
+#include "host/page_dialog.h"
 
 namespace kelvandor {
 

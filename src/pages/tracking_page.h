@@ -2,7 +2,7 @@
 // primary (dialog 109) or secondary (dialog 111) tracking data of a satellite.
 #pragma once
 
-#include "shell/page_dialog.h"
+#include "host/page_dialog.h"
 
 namespace kelvandor {
 

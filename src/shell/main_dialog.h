@@ -15,8 +15,8 @@
 #include "pages/satellite_info_page.h"
 #include "pages/serial_page.h"
 #include "pages/tracking_page.h"
-#include "shell/host_services.h"
-#include "shell/page_host.h"
+#include "host/host_services.h"
+#include "host/page_host.h"
 
 namespace kelvandor {
 

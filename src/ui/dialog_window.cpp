@@ -11,11 +11,11 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QRegularExpression>
 #include <QTimer>
 
 #include "ui/bitmaps.h"
 #include "ui/prompter.h"
+#include "ui/text_numbers.h"
 
 namespace kelvandor::ui {
 
@@ -40,16 +40,6 @@ QString wrapCaption(const QString& caption, const QFontMetrics& metrics, int wid
 // Captions use "&&" for a literal "&" and "&x" for a mnemonic, as Qt does.
 QString captionText(const char* caption) {
     return caption == nullptr ? QString() : QString::fromUtf8(caption);
-}
-
-std::optional<int> parseInteger(const QString& text) {
-    static const QRegularExpression integer(QStringLiteral("^\\s*[-+]?\\d+\\s*$"));
-    if (!integer.match(text).hasMatch()) {
-        return std::nullopt;
-    }
-    bool ok = false;
-    const int value = text.trimmed().toInt(&ok);
-    return ok ? std::optional<int>(value) : std::nullopt;
 }
 
 Qt::Alignment alignmentOf(std::uint16_t flags) {
@@ -105,6 +95,8 @@ void DialogWindow::buildControl(const ControlTemplate& row, QButtonGroup*& radio
         case ControlKind::ClickLabel:
         case ControlKind::Picture: {
             auto* l = new ClickableLabel(caption, this);
+            // Labels show names and texts from the line and from files: never markup.
+            l->setTextFormat(Qt::PlainText);
             l->setAlignment(alignmentOf(row.flags));
             if (row.kind == ControlKind::Picture) {
                 l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -359,7 +351,7 @@ bool DialogWindow::readBinding(const Binding& b) {
             *static_cast<QString*>(b.field) = controlText(b.id);
             return true;
         case BindingKind::Int: {
-            const std::optional<int> value = parseInteger(controlText(b.id));
+            const std::optional<std::int32_t> value = wholeInteger(controlText(b.id));
             if (!value) {
                 prompter().message(QString::fromUtf8(IntegerEntryMessage), Buttons::Ok,
                                    Icon::Exclamation);
@@ -383,8 +375,10 @@ bool DialogWindow::readBinding(const Binding& b) {
             return true;
         case BindingKind::Radio: {
             const auto it = radioGroups_.find(b.id);
-            if (it != radioGroups_.end()) {
-                *static_cast<int*>(b.field) = it->second->checkedId();  // -1: none checked
+            // With no button checked the field keeps its value: a stored value that has
+            // no button (a mode the antenna reported) must not turn into -1.
+            if (it != radioGroups_.end() && it->second->checkedId() >= 0) {
+                *static_cast<int*>(b.field) = it->second->checkedId();
             }
             return true;
         }

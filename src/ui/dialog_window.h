@@ -60,9 +60,10 @@ class DialogWindow : public QDialog {
     QString controlText(int id) const;
 
     // Copies every bound control into its model field, in binding order. An
-    // integer-bound edit box that holds no integer stops the copy there with
-    // IntegerEntryMessage; the fields bound after it keep their values. Returns false
-    // when the copy stopped.
+    // integer-bound edit box that holds no whole integer stops the copy there with
+    // IntegerEntryMessage; the fields bound after it keep their values (an integer beyond
+    // 32 bits saturates). A radio group with no button checked keeps its field. Returns
+    // false when the copy stopped.
     bool readControls();
     // Copies every model field into its bound control. Controls whose content already
     // equals the field are not touched (no repaint, the edit cursor stays put).

@@ -35,6 +35,7 @@ QString applicationTitle() {
 Answer QtPrompter::message(const QString& text, Buttons buttons, Icon icon) {
     QMessageBox box(toQt(icon), applicationTitle(), text, QMessageBox::NoButton,
                     QApplication::activeWindow());
+    box.setTextFormat(Qt::PlainText);  // messages may quote names from the line or a file
     switch (buttons) {
         case Buttons::Ok:
             box.setStandardButtons(QMessageBox::Ok);

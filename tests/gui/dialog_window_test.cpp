@@ -2,9 +2,11 @@
 // directions, the integer-entry stop, images by bitmap id and timers by id.
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QtTest>
+#include <limits>
 
 #include "ui/bitmaps.h"
 #include "ui/dialog_window.h"
@@ -25,6 +27,7 @@ enum : int {
     OtherRadio = 33,
     Choice = 40,
     Led = 50,
+    Caption = 60,
 };
 
 constexpr ControlTemplate Controls[] = {
@@ -39,6 +42,7 @@ constexpr ControlTemplate Controls[] = {
     {OtherRadio, ControlKind::Radio, "Other group", 80, 62, 60, 10, GroupStart},
     {Choice, ControlKind::DropDownList, "E\nW", 10, 58, 30, 40},
     {Led, ControlKind::Picture, nullptr, 10, 80, 10, 10, Hidden, bitmap::LedGrey},
+    {Caption, ControlKind::Label, "", 30, 80, 100, 10},
 };
 constexpr DialogTemplate Layout = {900, "Test window", 160, 110, Controls};
 
@@ -52,6 +56,7 @@ class TestWindow : public DialogWindow {
         bindRadioGroup(RadioA, &radio);
         bindComboIndex(Choice, &choice);
         bindBitmap(Led, &led);
+        bindText(Caption, &caption);
         createWindow(nullptr);
     }
     void onTimer(int timerId) override {
@@ -68,6 +73,7 @@ class TestWindow : public DialogWindow {
     int radio = 1;
     int choice = 1;
     int led = bitmap::LedBlue;
+    QString caption;
     std::vector<int> fired;
 };
 
@@ -85,6 +91,7 @@ class DialogWindowTest : public QObject {
     void writeThenReadRoundTrips();
     void integerEntryStopsTheCopy();
     void outOfRangeValuesAreShownSafely();
+    void labelsShowTextVerbatim();
     void timersById();
 
   private:
@@ -152,10 +159,18 @@ void DialogWindowTest::integerEntryStopsTheCopy() {
     QCOMPARE(w.later, 8);                      // bound after: not copied
     QCOMPARE(prompter_.messages.size(), std::size_t{1});
     QCOMPARE(prompter_.messages[0].text, QString::fromUtf8("정수를 입력하십시오."));
-    for (const char* bad : {"", "1.5", "99999999999", "+", "--3"}) {
+    for (const char* bad : {"", "1.5", "+", "--3", "4 2"}) {
         w.edit(CountEdit)->setText(QString::fromLatin1(bad));
         QVERIFY2(!w.readControls(), bad);
     }
+    // A whole integer beyond 32 bits is an integer: it saturates, without a message.
+    prompter_.messages.clear();
+    w.edit(CountEdit)->setText(QStringLiteral("99999999999"));
+    w.edit(LaterEdit)->setText(QStringLiteral("-99999999999"));
+    QVERIFY(w.readControls());
+    QCOMPARE(w.count, std::numeric_limits<int>::max());
+    QCOMPARE(w.later, std::numeric_limits<int>::min());
+    QVERIFY(prompter_.messages.empty());
 }
 
 void DialogWindowTest::outOfRangeValuesAreShownSafely() {
@@ -170,8 +185,24 @@ void DialogWindowTest::outOfRangeValuesAreShownSafely() {
         QVERIFY(!w.checkable(id)->isChecked());
     }
     QCOMPARE(w.comboBox(Choice)->currentIndex(), -1);
+    // With no button of the group checked, reading keeps the stored value: a later send
+    // carries what the antenna reported, not a -1 the user never chose.
     QVERIFY(w.readControls());
-    QCOMPARE(w.radio, -1);  // no button checked
+    QCOMPARE(w.radio, 9);
+    w.checkable(RadioA)->setChecked(true);
+    QVERIFY(w.readControls());
+    QCOMPARE(w.radio, 0);
+}
+
+void DialogWindowTest::labelsShowTextVerbatim() {
+    TestWindow w;
+    w.caption = QStringLiteral("<b>BOLD</b> & <i>x</i>");
+    w.writeControls();
+    QCOMPARE(w.label(Caption)->text(), w.caption);
+    // Labels built by the layer never interpret markup.
+    for (QLabel* label : w.findChildren<QLabel*>()) {
+        QCOMPARE(label->textFormat(), Qt::PlainText);
+    }
 }
 
 void DialogWindowTest::timersById() {

@@ -1,4 +1,4 @@
-#include "shell/page_dialog.h"
+#include "host/page_dialog.h"
 
 namespace kelvandor {
 

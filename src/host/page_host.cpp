@@ -1,4 +1,4 @@
-#include "shell/page_host.h"
+#include "host/page_host.h"
 
 namespace kelvandor {
 

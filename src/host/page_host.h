@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "shell/page_dialog.h"
+#include "host/page_dialog.h"
 #include "ui/dialog_window.h"
 
 namespace kelvandor {

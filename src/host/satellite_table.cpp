@@ -1,4 +1,4 @@
-#include "shell/satellite_table.h"
+#include "host/satellite_table.h"
 
 #include "protocol/frame_codec.h"
 
