@@ -14,6 +14,7 @@
 #include <QTest>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <string>
 
 #include "shell/main_dialog.h"
@@ -24,9 +25,41 @@ namespace {
 
 constexpr int SessionMs = 4000;  // long enough for the QS and QI replies at 19200 baud
 
-const char* const PageFiles[] = {
-    "gps",        "satellite-info", "tracking-primary", "tracking-secondary", "move",
-    "parameters", "serial"};
+using Dialog = kelvandor::MainDialog;
+using Unit = kelvandor::sim::Simulator;
+
+// What each page's picture shows beyond Get Antenna Information: a page may play a short
+// session of its own against the simulator before it is taken (the page is shown).
+
+void prepareGps(Dialog& /*dialog*/, Unit& /*unit*/) {}
+
+void prepareSatelliteInfo(Dialog& /*dialog*/, Unit& /*unit*/) {}
+
+void prepareTrackingPrimary(Dialog& /*dialog*/, Unit& /*unit*/) {}
+
+void prepareTrackingSecondary(Dialog& /*dialog*/, Unit& /*unit*/) {}
+
+void prepareMove(Dialog& /*dialog*/, Unit& /*unit*/) {}
+
+void prepareParameters(Dialog& /*dialog*/, Unit& /*unit*/) {}
+
+void prepareSerial(Dialog& /*dialog*/, Unit& /*unit*/) {}
+
+struct PageShot {
+    const char* file;
+    void (*prepare)(Dialog&, Unit&);
+};
+
+// In page-list order.
+const PageShot PageShots[] = {
+    {"gps", prepareGps},
+    {"satellite-info", prepareSatelliteInfo},
+    {"tracking-primary", prepareTrackingPrimary},
+    {"tracking-secondary", prepareTrackingSecondary},
+    {"move", prepareMove},
+    {"parameters", prepareParameters},
+    {"serial", prepareSerial},
+};
 
 bool save(kelvandor::MainDialog& dialog, const QDir& dir, const QString& name) {
     const QString path = dir.filePath(name + QStringLiteral(".png"));
@@ -105,13 +138,14 @@ int main(int argc, char** argv) {
     dialog.onGetAntennaInfo();
     QTest::qWait(SessionMs);
     QListWidget* list = dialog.listBox(kelvandor::main_id::PageList);
-    for (int row = 0; row < list->count(); ++row) {
+    for (int row = 0; row < list->count() && row < static_cast<int>(std::size(PageShots)); ++row) {
         list->setCurrentRow(row);
+        PageShots[row].prepare(dialog, unit);
         QTest::qWait(100);
         ok = save(dialog, dir,
                   QStringLiteral("%1-%2")
                       .arg(row + 1, 2, 10, QLatin1Char('0'))
-                      .arg(QString::fromLatin1(PageFiles[row]))) &&
+                      .arg(QString::fromLatin1(PageShots[row].file))) &&
              ok;
     }
     for (const auto& shown : prompter.messages) {
