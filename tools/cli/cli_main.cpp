@@ -8,6 +8,7 @@
 #include "cli/cli_args.h"
 #include "cli/cli_codec.h"
 #include "cli/cli_port.h"
+#include "cli/cli_rif.h"
 
 namespace {
 
@@ -25,13 +26,16 @@ constexpr const char* Usage =
     "                               19200 baud and print every frame received within MS\n"
     "                               milliseconds (default 500), one line each as decode does\n"
     "  monitor --port PORT          print every frame received on PORT until Ctrl-C\n"
+    "  rif FILE                     read a default-set file as the controller does and\n"
+    "                               print what it holds; a file it would refuse: the\n"
+    "                               reason on standard error, exit status 1\n"
     "  --help                       show this text\n"
     "\n"
     "COMn is looked up as a link named COMn in $KELVANDOR_PORT_DIR (default\n"
     "~/.config/kelvandor/ports), else taken as /dev/ttyS<n-1>.\n"
     "\n"
     "Exit status: 0 done, 1 the operation failed (a port that cannot be opened or that\n"
-    "hangs up), 2 wrong command line.\n";
+    "hangs up, a default-set file that is refused), 2 wrong command line.\n";
 
 std::atomic<bool> interrupted{false};
 
@@ -66,6 +70,9 @@ int main(int argc, char** argv) {
     }
     if (command == "decode") {
         return runDecode(args, std::cin, std::cout, std::cerr);
+    }
+    if (command == "rif") {
+        return runRif(args, std::cout, std::cerr);
     }
     if (command == "send" || command == "monitor") {
         installInterruptHandlers();

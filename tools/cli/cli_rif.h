@@ -1,0 +1,17 @@
+// kelvandor-cli rif: checks a default-set file with the controller's own reader and
+// prints what it holds.
+#pragma once
+
+#include <iosfwd>
+
+#include "cli/cli_args.h"
+
+namespace kelvandor::cli {
+
+// rif FILE: reads FILE as the controller's Load Default does and prints a summary (the
+// region, each satellite, the common fields, the seven product profiles) to `out`;
+// ExitOk. A file the reader refuses or cannot open: the reason on `err`, ExitFailed. No
+// file or more than one: a usage line on `err`, ExitUsage.
+int runRif(const Args& args, std::ostream& out, std::ostream& err);
+
+}  // namespace kelvandor::cli
