@@ -55,15 +55,13 @@ constexpr ui::ControlTemplate Controls[] = {
     {P::DetectLevelOffsetEdit, ControlKind::Edit, nullptr, LeftEditX, 115, EditW, RowH},
     {NoId, ControlKind::Label, "Elevation Adjust", LeftLabelX, 130, LabelW, RowH},
     {P::ElevationAdjustEdit, ControlKind::Edit, nullptr, LeftEditX, 130, EditW, RowH},
-    {P::SetScanParametersButton, ControlKind::Button, "Set Control Parameters", 17, 146, 100,
-     14},
+    {P::SetScanParametersButton, ControlKind::Button, "Set Control Parameters", 17, 146, 100, 14},
 
     // Flag setting.
-    {P::UseLatestElevationCheck, ControlKind::CheckBox, "Use Latest Elevation Angle", 14, 179,
-     108, 10, ui::Hidden},
+    {P::UseLatestElevationCheck, ControlKind::CheckBox, "Use Latest Elevation Angle", 14, 179, 108,
+     10, ui::Hidden},
     {P::UseWrsMethodCheck, ControlKind::CheckBox, "Use WRS Method", 14, 179, 108, 10},
-    {P::UseOffsetDifferenceCheck, ControlKind::CheckBox, "Use Offset Difference", 14, 192, 108,
-     10},
+    {P::UseOffsetDifferenceCheck, ControlKind::CheckBox, "Use Offset Difference", 14, 192, 108, 10},
     {P::SetFlagsButton, ControlKind::Button, "Set Flags", 17, 208, 100, 14},
 
     // Parameter setting, right: SC ...
@@ -77,32 +75,29 @@ constexpr ui::ControlTemplate Controls[] = {
     {P::DiseqcThresholdEdit, ControlKind::Edit, nullptr, RightEditX, 130, EditW, RowH},
     {NoId, ControlKind::Label, "Sat Verify Time", RightLabelX, 85, LabelW, RowH, ui::Hidden},
     {P::SatVerifyTimeEdit, ControlKind::Edit, nullptr, RightEditX, 85, EditW, RowH},
-    {NoId, ControlKind::Label, "Tracking Stable Count", RightLabelX, 100, LabelW, RowH,
-     ui::Hidden},
+    {NoId, ControlKind::Label, "Tracking Stable Count", RightLabelX, 100, LabelW, RowH, ui::Hidden},
     {P::TrackingStableCountEdit, ControlKind::Edit, nullptr, RightEditX, 100, EditW, RowH},
     {NoId, ControlKind::Label, "Initial Sat Count", RightLabelX, 115, LabelW, RowH, ui::Hidden},
-    {P::InitialSatCountEdit, ControlKind::Edit, nullptr, RightEditX, 115, EditW, RowH,
-     ui::Hidden},
-    {P::SetControlParametersButton, ControlKind::Button, "Set Control Parameters", 143, 146,
-     100, 14},
+    {P::InitialSatCountEdit, ControlKind::Edit, nullptr, RightEditX, 115, EditW, RowH, ui::Hidden},
+    {P::SetControlParametersButton, ControlKind::Button, "Set Control Parameters", 143, 146, 100,
+     14},
     // ... and Sa.
-    {NoId, ControlKind::Label, "Offset Diff AZ - EL", RightLabelX, 167, LabelW, RowH,
-     ui::Hidden},
+    {NoId, ControlKind::Label, "Offset Diff AZ - EL", RightLabelX, 167, LabelW, RowH, ui::Hidden},
     {P::OffsetDiffAzElEdit, ControlKind::Edit, nullptr, RightEditX, 167, EditW, RowH},
     {NoId, ControlKind::Label, "  Search   Lock Count", RightLabelX, 167, LabelW, RowH},
     {P::SearchLockCountEdit, ControlKind::Edit, nullptr, RightEditX, 167, EditW, RowH},
     {NoId, ControlKind::Label, "Offset Diff RH - LH", RightLabelX, 182, LabelW, RowH},
     {P::OffsetDiffRhLhEdit, ControlKind::Edit, nullptr, RightEditX, 182, EditW, RowH},
-    {P::SetAntennaParametersButton, ControlKind::Button, "Set Antenna Parameters", 143, 208,
-     100, 14},
+    {P::SetAntennaParametersButton, ControlKind::Button, "Set Antenna Parameters", 143, 208, 100,
+     14},
 };
 
 constexpr ui::DialogTemplate Layout = {ParameterPage::TemplateId, nullptr, 260, 240, Controls};
 
 // Antenna sizes by the NW size code modulo 9; a negative remainder has no text.
 constexpr const char* AntennaSizeTable[] = {
-    " 45 cm / 18 inch", " 60 cm / 24 inch", " 37 cm / 15 inch",
-    " 28 cm / 11 inch", " 85 cm / 33 inch", " 32 cm / 12 inch",
+    " 45 cm / 18 inch", " 60 cm / 24 inch",  " 37 cm / 15 inch",
+    " 28 cm / 11 inch", " 85 cm / 33 inch",  " 32 cm / 12 inch",
     " 60 cm / 24 inch", " 105 cm / 41 inch", " 130 cm / 51 inch",
 };
 constexpr int AntennaSizeCount = static_cast<int>(std::size(AntennaSizeTable));
@@ -117,6 +112,9 @@ constexpr double TenthsPerDegree = 10.0;
 
 constexpr int SerialNumberInts = 3;
 constexpr int SerialNumberLength = 4 * SerialNumberInts;
+constexpr unsigned char FirstPrintable = 0x20;
+constexpr unsigned char Delete = 0x7F;
+constexpr unsigned char FirstPrintableHigh = 0xA0;  // after the C1 controls
 
 constexpr int TextSize = 96;  // the longest formatted text with two 32-bit numbers fits
 
@@ -214,11 +212,11 @@ void ParameterPage::onReply(CommandId id, const std::int32_t* p) {
             showVoltages(p);
             break;
         case cmd::PT:
-            notePatternFile(appendPatternRow(p));
+            notePatternFile(appendPatternRow(p), true);
             break;
         case cmd::TC:
             if (p[0] == 0) {
-                notePatternFile(emptyPatternFile());
+                notePatternFile(emptyPatternFile(), false);
             }
             break;
         case cmd::EN:
@@ -244,19 +242,19 @@ void ParameterPage::showVoltages(const std::int32_t* p) {
 
 void ParameterPage::showSerialNumber(const std::int32_t* p) {
     // Twelve bytes at most, ending at the first zero; each byte one Latin-1 character.
-    // Control characters would break the line of the label: they show as '?'.
+    // Control characters (C0, DEL and C1) would break or garble the label's line: they
+    // show as '?'.
     char text[SerialNumberLength + 1];
     unpackText(text, p, SerialNumberInts);
     const std::size_t length = ::strnlen(text, SerialNumberLength);
     for (std::size_t k = 0; k < length; ++k) {
         const auto byte = static_cast<unsigned char>(text[k]);
-        if (byte < 0x20 || byte == 0x7F) {
+        if (byte < FirstPrintable || (byte >= Delete && byte < FirstPrintableHigh)) {
             text[k] = '?';
         }
     }
-    setControlText(SerialNumberText,
-                   QStringLiteral("  ") +
-                       QString::fromLatin1(text, static_cast<qsizetype>(length)));
+    setControlText(SerialNumberText, QStringLiteral("  ") +
+                                         QString::fromLatin1(text, static_cast<qsizetype>(length)));
 }
 
 void ParameterPage::showElevationAdjust(std::int32_t tenths) {
@@ -269,9 +267,12 @@ void ParameterPage::showRegionVersion(const QString& name, int version) {
              name + formatted(" %0.1lf", version * RegionVersionFactor));
 }
 
-void ParameterPage::notePatternFile(int error) {
+void ParameterPage::notePatternFile(int error, bool rowWritten) {
     if (error == 0) {
-        patternFailureShown_ = false;
+        // Emptying succeeds even on a full disk; only a written row shows the file works.
+        if (rowWritten) {
+            patternFailureShown_ = false;
+        }
         return;
     }
     if (patternFailureShown_) {

@@ -49,8 +49,8 @@ class ParameterPage : public PageDialog {
 
     // The controls that are never shown; their values still travel in SC, Sa and FG.
     static constexpr std::array<int, 5> HiddenControls = {
-        UseLatestElevationCheck, SatVerifyTimeEdit, TrackingStableCountEdit,
-        InitialSatCountEdit, OffsetDiffAzElEdit};
+        UseLatestElevationCheck, SatVerifyTimeEdit, TrackingStableCountEdit, InitialSatCountEdit,
+        OffsetDiffAzElEdit};
 
     static constexpr int ElevationAdjustPauseMs = 100;  // between SA and TL
 
@@ -102,9 +102,9 @@ class ParameterPage : public PageDialog {
     void showVoltages(const std::int32_t* p);
     void showSerialNumber(const std::int32_t* p);
     void showElevationAdjust(std::int32_t tenths);
-    // Says once that the pattern file cannot be written (`error` is an errno); a success
-    // (0) makes the next failure worth saying again.
-    void notePatternFile(int error);
+    // Says once that the pattern file cannot be written (`error` is an errno); a row
+    // written since (`error` 0 with `rowWritten`) makes the next failure worth saying.
+    void notePatternFile(int error, bool rowWritten);
     void send(CommandId id);
 
     // The one outgoing parameter array, shared by every send and never cleared.
