@@ -52,6 +52,7 @@ constexpr std::int32_t SubjectSkewLed = 10;
 constexpr std::int32_t SubjectCommLed = 11;
 constexpr std::int32_t SubjectFactoryProgress = 13;
 constexpr std::int32_t SubjectGpsFix = 80;
+constexpr std::int32_t SubjectPatternStart = 0;
 constexpr std::int32_t LedOn = 1;
 constexpr std::int32_t LedOff = 0;
 constexpr std::int32_t FactoryDone = 100;
@@ -584,7 +585,38 @@ void AntennaUnit::selectTransponder(std::int32_t band, Millis at) {
     reply(at, cmd::NL, {frequencyInUse(), state_.lnb[1], LnbInUse});
 }
 
+void AntennaUnit::streamPattern(const PatternStream& stream, Millis now) {
+    pattern_ = stream;
+    pattern_.periodMs = std::max<Millis>(pattern_.periodMs, 1);
+    patternStep_ = 0;
+    nextPatternStep_ = stream.rows > 0 ? now : Never;
+}
+
+void AntennaUnit::collectPattern(Millis now, std::vector<OutFrame>& out) {
+    while (nextPatternStep_ <= now) {
+        Frame frame;
+        if (patternStep_ == 0) {
+            frame.id = cmd::TC;
+            frame.params[0] = SubjectPatternStart;
+        } else {
+            frame.id = cmd::PT;
+            frame.params = {patternStep_,  state_.azimuth, state_.elevation,   state_.skew,
+                            signalLevel(), lockFlag(),     state_.antennaState};
+        }
+        out.push_back({frame, Origin::Unasked});
+        nextPatternStep_ += pattern_.periodMs;
+        if (patternStep_ < pattern_.rows) {
+            ++patternStep_;
+        } else if (pattern_.repeat) {
+            patternStep_ = 0;
+        } else {
+            nextPatternStep_ = Never;
+        }
+    }
+}
+
 void AntennaUnit::collectDue(Millis now, std::vector<OutFrame>& out) {
+    collectPattern(now, out);
     while (!pending_.empty() && pending_.begin()->first <= now) {
         auto node = pending_.extract(pending_.begin());
         Event& event = node.mapped();
@@ -624,12 +656,12 @@ void AntennaUnit::collectDue(Millis now, std::vector<OutFrame>& out) {
 
 Millis AntennaUnit::nextDue() const {
     if (!pending_.empty()) {
-        return pending_.begin()->first;
+        return std::min(pending_.begin()->first, nextPatternStep_);
     }
     if (!settings_.periodicReports) {
-        return Never;
+        return nextPatternStep_;
     }
-    return std::min({nextStatus_, nextCommLed_, nextGpsFix_});
+    return std::min({nextStatus_, nextCommLed_, nextGpsFix_, nextPatternStep_});
 }
 
 }  // namespace kelvandor::sim

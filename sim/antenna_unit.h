@@ -11,6 +11,10 @@
 // Answers beyond the reply pairs: Sa -> Np, TL -> DL, KO -> NK per slot, SW -> Nw, ID and
 // NL (in use), LT -> NS (then a search when tracking), QV -> Nv. KT is stored without an
 // answer, as the controller awaits none.
+//
+// On request (streamPattern) the unit reports its tracking pattern: a record opens with
+// TC 0 0 (the controller starts its pattern file afresh) and goes on with one PT row per
+// period: row number from 1, azimuth, elevation, skew, signal level, lock flag, state.
 #pragma once
 
 #include <array>
@@ -41,6 +45,13 @@ struct OutFrame {
 using Millis = std::int64_t;
 inline constexpr Millis Never = std::numeric_limits<Millis>::max();
 
+// A tracking-pattern stream: what the operator or a test asks the unit to report.
+struct PatternStream {
+    int rows = 0;           // PT rows in a record; 0 stops the stream
+    Millis periodMs = 500;  // from TC 0 to the first row, and from row to row
+    bool repeat = false;    // after a record, open the next one, until stopped
+};
+
 class AntennaUnit {
   public:
     struct Settings {
@@ -60,6 +71,9 @@ class AntennaUnit {
 
     // The earliest time a frame falls due (Never when nothing will).
     Millis nextDue() const;
+
+    // Starts reporting the tracking pattern at `now`, replacing a stream that runs.
+    void streamPattern(const PatternStream& stream, Millis now);
 
     // Replies fall due this much later than they would (the echo-delay fault).
     void setReplyDelay(Millis delay) { replyDelay_ = delay; }
@@ -97,6 +111,7 @@ class AntennaUnit {
     void selectSlot(std::int32_t slot, Millis at);
     void selectTransponder(std::int32_t band, Millis at);
 
+    void collectPattern(Millis now, std::vector<OutFrame>& out);
     Frame statusFrame();
     std::int32_t signalLevel();
     std::int32_t lockFlag() const;
@@ -110,6 +125,9 @@ class AntennaUnit {
     Millis nextCommLed_;
     Millis nextGpsFix_;
     std::uint32_t signalTick_ = 0;
+    PatternStream pattern_;
+    int patternStep_ = 0;  // 0: TC 0 opens the record; 1..rows: that PT row
+    Millis nextPatternStep_ = Never;
 };
 
 }  // namespace kelvandor::sim

@@ -10,6 +10,8 @@ constexpr int MaxComNumber = 255;
 constexpr int MaxDelayMs = 24 * 60 * 60 * 1000;
 constexpr int MinBaud = 300;
 constexpr int MaxBaud = 4000000;
+constexpr int MaxPatternRows = 1000000;
+constexpr int MinPatternPeriodMs = 10;
 
 std::optional<int> numberIn(const std::string& text, int low, int high) {
     int value = 0;
@@ -58,6 +60,9 @@ const char* const SimUsage =
     "Unit:\n"
     "  --no-premium           the product name lacks \"PREMIUM\" (no skew controls)\n"
     "  --quiet                no unasked reports (Ni, TC 11, TC 80)\n"
+    "  --pattern-rows N       stream the tracking pattern: records of TC 0 (the controller\n"
+    "                         empties pattern.tab) and N PT rows, one record after another\n"
+    "  --pattern-period MS    with --pattern-rows: MS between rows (default 500)\n"
     "\n"
     "Faults:\n"
     "  --drop-replies         never answer a command (unasked reports still come)\n"
@@ -78,6 +83,8 @@ const char* const SimUsage =
 std::optional<SimCommandLine> parseSimCommandLine(const std::vector<std::string>& args,
                                                   std::string& error) {
     SimCommandLine line;
+    line.pattern.repeat = true;
+    bool patternPeriodGiven = false;
     for (std::size_t k = 0; k < args.size(); ++k) {
         const std::string& arg = args[k];
         // The value of an option that takes one, or nothing (with `error` set).
@@ -145,6 +152,19 @@ std::optional<SimCommandLine> parseSimCommandLine(const std::vector<std::string>
                 line.options.echoDelayMs = *n;
             }
             line.faults.push_back(Fault::EchoDelay);
+        } else if (arg == "--pattern-rows") {
+            const std::optional<int> n = value(1, MaxPatternRows);
+            if (!n) {
+                return std::nullopt;
+            }
+            line.pattern.rows = *n;
+        } else if (arg == "--pattern-period") {
+            const std::optional<int> n = value(MinPatternPeriodMs, MaxDelayMs);
+            if (!n) {
+                return std::nullopt;
+            }
+            line.pattern.periodMs = *n;
+            patternPeriodGiven = true;
         } else if (arg == "--hang-up-after") {
             const std::optional<int> n = value(0, MaxDelayMs);
             if (!n) {
@@ -161,6 +181,10 @@ std::optional<SimCommandLine> parseSimCommandLine(const std::vector<std::string>
             error = "unknown option \"" + arg + "\" (see kelvandor-sim --help)";
             return std::nullopt;
         }
+    }
+    if (patternPeriodGiven && line.pattern.rows == 0) {
+        error = "--pattern-period needs --pattern-rows";
+        return std::nullopt;
     }
     if (line.replugAfterMs >= 0 && line.hangUpAfterMs < 0) {
         error = "--replug-after needs --hang-up-after";

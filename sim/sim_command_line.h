@@ -23,6 +23,7 @@ struct SimCommandLine {
     std::vector<Fault> faults;  // switched on at start
     int hangUpAfterMs = -1;     // hang the line up this long after start (-1: never)
     int replugAfterMs = -1;     // plug it in again this long after the hang-up (-1: never)
+    PatternStream pattern;      // streamed from the start when it has rows
 };
 
 // The --help text, documenting every option.

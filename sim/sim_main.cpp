@@ -79,6 +79,9 @@ int main(int argc, char** argv) {
     for (const Fault fault : line->faults) {
         simulator.setFault(fault, true);
     }
+    if (line->pattern.rows > 0) {
+        simulator.streamPattern(line->pattern);
+    }
     std::string where = simulator.slavePath();
     if (line->link) {
         const std::string dir = line->portDir.empty()
@@ -97,7 +100,9 @@ int main(int argc, char** argv) {
     }
     std::cerr << "kelvandor-sim: antenna control unit on " << where
               << (options.premium ? "" : ", not PREMIUM")
-              << (options.periodicReports ? "" : ", quiet") << "; Ctrl-C ends it\n";
+              << (options.periodicReports ? "" : ", quiet")
+              << (line->pattern.rows > 0 ? ", streaming its tracking pattern" : "")
+              << "; Ctrl-C ends it\n";
 
     installSignalHandlers();
     std::jthread schedule(runHangUpSchedule, std::ref(simulator), line->hangUpAfterMs,

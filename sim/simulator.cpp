@@ -246,6 +246,14 @@ void Simulator::setPeriodicReports(bool on) {
     wake();
 }
 
+void Simulator::streamPattern(const PatternStream& stream) {
+    {
+        std::lock_guard lock(mutex_);
+        patternRequest_ = stream;
+    }
+    wake();
+}
+
 void Simulator::setFault(Fault which, bool on) {
     faults_[static_cast<std::size_t>(which)] = on;
     if (which != Fault::HangUp) {
@@ -524,6 +532,14 @@ void Simulator::runLoop(const std::atomic<bool>* externalStop) {
         }
         if (master_ >= 0) {
             readCommands();
+        }
+        std::optional<PatternStream> pattern;
+        {
+            std::lock_guard lock(mutex_);
+            pattern.swap(patternRequest_);
+        }
+        if (pattern) {
+            unit_.streamPattern(*pattern, nowMicros() / MicrosPerMilli);
         }
         due.clear();
         unit_.collectDue(nowMicros() / MicrosPerMilli, due);

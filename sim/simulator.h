@@ -16,6 +16,7 @@
 #include <iosfwd>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <string>
 #include <thread>
@@ -94,6 +95,9 @@ class Simulator {
     void setFault(Fault fault, bool on);
     bool fault(Fault fault) const;
     void setPeriodicReports(bool on);
+    // Asks the unit to report its tracking pattern (TC 0, then PT rows; see AntennaUnit),
+    // starting at once; a stream with no rows stops the one that runs.
+    void streamPattern(const PatternStream& stream);
 
     // Every frame received so far, in the decode line format ("MO 1234 -56"); a chunk that
     // did not decode is a line "error CODE".
@@ -141,6 +145,7 @@ class Simulator {
     UnitState snapshot_;
     bool hungUp_ = false;
     bool inLoop_ = false;
+    std::optional<PatternStream> patternRequest_;  // taken by the loop
 
     std::array<std::atomic<bool>, FaultCount> faults_{};
     std::atomic<bool> periodicReports_;
