@@ -19,7 +19,7 @@ using ui::ControlKind;
 using ui::NoId;
 using Page = SatelliteInfoPage;
 
-constexpr int EditPauseMs = 200;  // between the frames of an edited satellite
+constexpr int EditPauseMs = 200;          // between the frames of an edited satellite
 constexpr int VerificationModeValue = 8;  // in the TrackingBlock
 constexpr std::int32_t UniversalLow = 9750;
 constexpr std::int32_t UniversalHigh = 10600;
@@ -49,8 +49,7 @@ constexpr ui::ControlTemplate Controls[] = {
      32},
 
     {NoId, ControlKind::GroupBox, "Verification", 6, 74, 86, 74},
-    {Page::FirstVerificationRadio, ControlKind::Radio, "AGC Only", 14, 86, 74, 10,
-     ui::GroupStart},
+    {Page::FirstVerificationRadio, ControlKind::Radio, "AGC Only", 14, 86, 74, 10, ui::GroupStart},
     {1109, ControlKind::Radio, "DVB Lock Only", 14, 98, 74, 10},
     {1110, ControlKind::Radio, "DVB Decode", 14, 110, 74, 10},
     {1111, ControlKind::Radio, "DSS Decode", 14, 122, 74, 10},
@@ -67,14 +66,13 @@ constexpr ui::ControlTemplate Controls[] = {
     {Page::RegisterDiseqcB, ControlKind::Button, "Register for Sat B", 180, 103, 70, 14,
      ui::Disabled},
     {Page::RegisterC, ControlKind::Button, "Register for Sat C", 180, 86, 70, 14, ui::Hidden},
-    {Page::TripleModeButton, ControlKind::PushLikeCheck, "Triple Satellite Mode", 96, 130, 158,
-     16},
+    {Page::TripleModeButton, ControlKind::PushLikeCheck, "Triple Satellite Mode", 96, 130, 158, 16},
 
     {NoId, ControlKind::GroupBox, "DiSEqC", 6, 152, 248, 32},
     {DiseqcModeButtons::NotUseId, ControlKind::PushLikeCheck, "Not Use", 14, 164, 76, 14},
     {DiseqcModeButtons::ChangeBandId, ControlKind::PushLikeCheck, "Change Band", 92, 164, 76, 14},
-    {DiseqcModeButtons::ChangeSatelliteId, ControlKind::PushLikeCheck, "Change Satellite", 170,
-     164, 76, 14},
+    {DiseqcModeButtons::ChangeSatelliteId, ControlKind::PushLikeCheck, "Change Satellite", 170, 164,
+     76, 14},
 
     {NoId, ControlKind::GroupBox, "Local Frequency", 6, 188, 248, 46},
     {Page::SingleBandButton, ControlKind::PushLikeCheck, "Single Band", 14, 200, 76, 14},
@@ -124,7 +122,8 @@ void SatelliteInfoPage::onInitDialog() {
             &SatelliteInfoPage::onSatelliteSelected);
     onClicked(EditButton, &SatelliteInfoPage::onEditSatellite);
     for (const RegisterButton& b : RegisterButtons) {
-        connect(button(b.id), &QPushButton::clicked, this, [this, slot = b.slot] { onRegister(slot); });
+        connect(button(b.id), &QPushButton::clicked, this,
+                [this, slot = b.slot] { onRegister(slot); });
     }
     for (int mode = 0; mode < 3; ++mode) {
         connect(button(DiseqcModeButtons::ButtonIds[mode]), &QPushButton::clicked, this,
@@ -268,8 +267,7 @@ void SatelliteInfoPage::onEditSatellite() {
 void SatelliteInfoPage::onRegister(int slot) {
     const SatelliteTable* t = table();
     const int index = selectedSatellite(*comboBox(SatelliteList));
-    if (t == nullptr || !SatelliteTable::isSatelliteIndex(index) || slot < 0 ||
-        slot >= SlotCount) {
+    if (t == nullptr || !SatelliteTable::isSatelliteIndex(index) || slot < 0 || slot >= SlotCount) {
         return;
     }
     // Until the antenna has reported its slots (NP) the others are unknown: sending them

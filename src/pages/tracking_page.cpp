@@ -21,8 +21,8 @@ using ui::ControlTemplate;
 using ui::NoId;
 using Page = TrackingPage;
 
-constexpr int SymbolRateValues = 4;     // TrackingBlock values 4..7
-constexpr int PolBandValue = 9;         // pol + 4 x band
+constexpr int SymbolRateValues = 4;  // TrackingBlock values 4..7
+constexpr int PolBandValue = 9;      // pol + 4 x band
 constexpr int PolSteps = 4;
 
 // Ids of the labels of a transponder box; only the HIGH boxes have them.
@@ -43,8 +43,7 @@ constexpr int BoxHeight = 56;
 constexpr std::array<ControlTemplate, 11> transponderBox(int x, int y, int boxId,
                                                          const char* caption,
                                                          const Page::TransponderIds& t,
-                                                         const BoxLabelIds& l, bool high,
-                                                         int led) {
+                                                         const BoxLabelIds& l, bool high, int led) {
     // The HIGH edits stay disabled until the antenna reports Change Band.
     const std::uint16_t edits = high ? ui::Disabled : ui::NoFlags;
     return {{
@@ -75,8 +74,8 @@ constexpr std::array<ControlTemplate, 5> BottomRows = {{
     {NoId, ControlKind::GroupBox, "DiSEqC", 6, 200, 248, 34},
     {DiseqcModeButtons::NotUseId, ControlKind::PushLikeCheck, "Not Use", 14, 213, 76, 14},
     {DiseqcModeButtons::ChangeBandId, ControlKind::PushLikeCheck, "Change Band", 92, 213, 76, 14},
-    {DiseqcModeButtons::ChangeSatelliteId, ControlKind::PushLikeCheck, "Change Satellite", 170,
-     213, 76, 14},
+    {DiseqcModeButtons::ChangeSatelliteId, ControlKind::PushLikeCheck, "Change Satellite", 170, 213,
+     76, 14},
 }};
 
 // What only the primary page has: the NID in use and the polarisation and band control.
@@ -96,8 +95,7 @@ template <std::size_t... N>
 constexpr auto joined(const std::array<ControlTemplate, N>&... parts) {
     std::array<ControlTemplate, (N + ...)> rows{};
     std::size_t k = 0;
-    ((std::copy(parts.begin(), parts.end(), rows.begin() + static_cast<std::ptrdiff_t>(k)),
-      k += N),
+    ((std::copy(parts.begin(), parts.end(), rows.begin() + static_cast<std::ptrdiff_t>(k)), k += N),
      ...);
     return rows;
 }
@@ -113,12 +111,10 @@ constexpr auto SharedRows = joined(
     BottomRows);
 constexpr auto PrimaryControls = joined(SharedRows, PrimaryRows);
 
-constexpr ui::DialogTemplate PrimaryLayout = {Page::PrimaryTemplateId,
-                                              "Tracking Information (Primary)", 260, 240,
-                                              PrimaryControls};
-constexpr ui::DialogTemplate SecondaryLayout = {Page::SecondaryTemplateId,
-                                                "Tracking Information (Secondary)", 260, 240,
-                                                SharedRows};
+constexpr ui::DialogTemplate PrimaryLayout = {
+    Page::PrimaryTemplateId, "Tracking Information (Primary)", 260, 240, PrimaryControls};
+constexpr ui::DialogTemplate SecondaryLayout = {
+    Page::SecondaryTemplateId, "Tracking Information (Secondary)", 260, 240, SharedRows};
 
 // How the two pages differ.
 struct Variant {
@@ -131,24 +127,39 @@ struct Variant {
     bool polBandControl;          // edits TrackingBlock value 9; else it goes back unchanged
     bool nidInUse;                // shows the NID in use (1103, ID)
 };
+// clang-format off
 constexpr Variant Primary = {PrimaryLayout, &SatelliteRecord::primary,
                              &SatelliteRecord::primaryTracking, cmd::EI, cmd::ET, cmd::NT,
                              true, true};
 constexpr Variant Secondary = {SecondaryLayout, &SatelliteRecord::secondary,
                                &SatelliteRecord::secondaryTracking, cmd::Eu, cmd::EU, cmd::NU,
                                false, false};
+// clang-format on
 
 const Variant& variantOf(bool secondary) {
     return secondary ? Secondary : Primary;
 }
 
-// The HIGH-band controls, editable only in DiSEqC mode Change Band.
-constexpr int HighBandControls[] = {
-    Page::Transponders[2].frequency, Page::Transponders[2].symbolRate, Page::Transponders[2].nid,
-    Page::Transponders[3].frequency, Page::Transponders[3].symbolRate, Page::Transponders[3].nid,
-    Page::HighVerticalBox, Page::HighHorizontalBox,
-    1020, 1021, 1022, 1023, 1024, 1025, 1026, 1027, 1029, 1030, 1031, 1032,
-};
+// The HIGH-band controls, editable only in DiSEqC mode Change Band: the edits and boxes of
+// transponders 2 and 3 and all their labels.
+constexpr std::array<int, 20> highBandControls() {
+    std::array<int, 20> ids{};
+    std::size_t k = 0;
+    for (const Page::TransponderIds& t : {Page::Transponders[2], Page::Transponders[3]}) {
+        for (const int id : {t.frequency, t.symbolRate, t.nid}) {
+            ids[k++] = id;
+        }
+    }
+    ids[k++] = Page::HighVerticalBox;
+    ids[k++] = Page::HighHorizontalBox;
+    for (const BoxLabelIds& l : {HighVerticalLabels, HighHorizontalLabels}) {
+        for (const int id : {l.frequency, l.symbolRate, l.nid, l.hexPrefix, l.mhz, l.khz}) {
+            ids[k++] = id;
+        }
+    }
+    return ids;
+}
+constexpr auto HighBandControls = highBandControls();
 
 // A NID as the page shows it: four or more upper-case hexadecimal digits.
 QString nidTextOf(std::int32_t nid) {
@@ -284,7 +295,8 @@ void TrackingPage::onSatelliteSelected() {
 void TrackingPage::showSelectedSatellite() {
     readControls();
     SatelliteTable* t = table();
-    SatelliteRecord* r = t == nullptr ? nullptr : t->at(selectedSatellite(*comboBox(SatelliteList)));
+    SatelliteRecord* r =
+        t == nullptr ? nullptr : t->at(selectedSatellite(*comboBox(SatelliteList)));
     if (r == nullptr) {
         return;
     }

@@ -168,8 +168,7 @@ void SatelliteEditTest::lnbDiseqcAndTripleModeFollowTheUnit() {
 
     // Change Band: the HIGH band of the tracking pages opens with the unit's NQ.
     page.button(DiseqcModeButtons::ChangeBandId)->click();
-    QTRY_VERIFY_WITH_TIMEOUT(page.checkable(DiseqcModeButtons::ChangeBandId)->isChecked(),
-                             WaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(page.checkable(DiseqcModeButtons::ChangeBandId)->isChecked(), WaitMs);
     QVERIFY(d.primaryTrackingPage.control(TrackingPage::Transponders[3].frequency)->isEnabled());
     QVERIFY(d.secondaryTrackingPage.checkable(DiseqcModeButtons::ChangeBandId)->isChecked());
 

@@ -136,16 +136,13 @@ void SatelliteInfoPageTest::buttonsFollowTheAntenna_data() {
     QTest::newRow("Single Band while it is in")
         << 0 << 10750 << 10750 << 0 << 0 << 1044 << QStringList{} << QList<int>{1040, 1044};
     QTest::newRow("Single Band while the high band shows 10600")
-        << 0 << 9750 << 10600 << 2 << 0 << 1044 << QStringList{"SL 10600 10600"}
-        << notUseUniversal;
+        << 0 << 9750 << 10600 << 2 << 0 << 1044 << QStringList{"SL 10600 10600"} << notUseUniversal;
     QTest::newRow("triple mode on")
         << 0 << 9750 << 10600 << 0 << 0 << 1070 << QStringList{"TR 1"} << notUseUniversal;
-    QTest::newRow("triple mode off")
-        << 0 << 9750 << 10600 << 0 << 1 << 1070 << QStringList{"TR 0"}
-        << QList<int>{1040, 1045, 1070};
+    QTest::newRow("triple mode off") << 0 << 9750 << 10600 << 0 << 1 << 1070 << QStringList{"TR 0"}
+                                     << QList<int>{1040, 1045, 1070};
     QTest::newRow("triple mode on while Change Satellite is in")
-        << 2 << 9750 << 10600 << 0 << 0 << 1070 << QStringList{"TR 1", "SQ 0"}
-        << QList<int>{1045};
+        << 2 << 9750 << 10600 << 0 << 0 << 1070 << QStringList{"TR 1", "SQ 0"} << QList<int>{1045};
 }
 
 void SatelliteInfoPageTest::buttonsFollowTheAntenna() {
@@ -187,20 +184,20 @@ void SatelliteInfoPageTest::registerReplacesThePressedSlot_data() {
     QTest::addColumn<int>("diseqcMode");
     QTest::addColumn<int>("clicked");
     QTest::addColumn<QString>("sent");
-    QTest::newRow("Sat C, satellite 4") << QList<int>{0, 1, 2, 3, 0} << 4 << 1 << 0 << 1039
-                                        << QStringLiteral("SP 0 1 2 3 4");
+    QTest::newRow("Sat C, satellite 4")
+        << QList<int>{0, 1, 2, 3, 0} << 4 << 1 << 0 << 1039 << QStringLiteral("SP 0 1 2 3 4");
     QTest::newRow("Sat A") << QList<int>{5, 6, 7, 8, 9} << 2 << 0 << 0 << 1030
                            << QStringLiteral("SP 2 6 7 8 9");
     QTest::newRow("Sat B") << QList<int>{5, 6, 7, 8, 9} << 2 << 0 << 0 << 1035
                            << QStringLiteral("SP 5 2 7 8 9");
-    QTest::newRow("Sat A, DiSEqC on") << QList<int>{5, 6, 7, 8, 9} << 12 << 0 << 2 << 1036
-                                      << QStringLiteral("SP 5 6 12 8 9");
-    QTest::newRow("Sat B, DiSEqC on") << QList<int>{5, 6, 7, 8, 9} << 0 << 0 << 2 << 1038
-                                      << QStringLiteral("SP 5 6 7 0 9");
-    QTest::newRow("Sat A in triple mode") << QList<int>{5, 6, 7, 8, 9} << 1 << 1 << 0 << 1030
-                                          << QStringLiteral("SP 1 6 7 8 9");
-    QTest::newRow("nothing selected") << QList<int>{5, 6, 7, 8, 9} << -1 << 0 << 0 << 1030
-                                      << QString();
+    QTest::newRow("Sat A, DiSEqC on")
+        << QList<int>{5, 6, 7, 8, 9} << 12 << 0 << 2 << 1036 << QStringLiteral("SP 5 6 12 8 9");
+    QTest::newRow("Sat B, DiSEqC on")
+        << QList<int>{5, 6, 7, 8, 9} << 0 << 0 << 2 << 1038 << QStringLiteral("SP 5 6 7 0 9");
+    QTest::newRow("Sat A in triple mode")
+        << QList<int>{5, 6, 7, 8, 9} << 1 << 1 << 0 << 1030 << QStringLiteral("SP 1 6 7 8 9");
+    QTest::newRow("nothing selected")
+        << QList<int>{5, 6, 7, 8, 9} << -1 << 0 << 0 << 1030 << QString();
 }
 
 void SatelliteInfoPageTest::registerReplacesThePressedSlot() {
@@ -235,14 +232,20 @@ void SatelliteInfoPageTest::editSendsTheRecord_data() {
     QTest::addColumn<int>("wireLongitude");
     constexpr int Max = std::numeric_limits<std::int32_t>::max();
     constexpr int Min = std::numeric_limits<std::int32_t>::min();
-    QTest::newRow("four characters, 101.0") << "ABCD" << "101.0" << 0 << "ABCD" << 10100;
-    QTest::newRow("eight characters, 72.5 W") << "ASTRA19E" << "72.5" << 1 << "ASTRA19E" << 7250;
-    QTest::newRow("ten characters cut to eight, 19.2")
-        << "HOTBIRD13E" << " 19.2" << 0 << "HOTBIRD1" << 1920;
-    QTest::newRow("longitude beyond 32 bits") << "X" << "99999999" << 0 << "X" << Max;
-    QTest::newRow("negative longitude beyond 32 bits") << "X" << "-99999999" << 1 << "X" << Min;
-    QTest::newRow("longitude beyond double") << "X" << "1e999" << 0 << "X" << Max;
-    QTest::newRow("longitude that is no number") << "" << "east" << 0 << "" << 0;
+    QTest::newRow("four characters, 101.0") << "ABCD"
+                                            << "101.0" << 0 << "ABCD" << 10100;
+    QTest::newRow("eight characters, 72.5 W") << "ASTRA19E"
+                                              << "72.5" << 1 << "ASTRA19E" << 7250;
+    QTest::newRow("ten characters cut to eight, 19.2") << "HOTBIRD13E"
+                                                       << " 19.2" << 0 << "HOTBIRD1" << 1920;
+    QTest::newRow("longitude beyond 32 bits") << "X"
+                                              << "99999999" << 0 << "X" << Max;
+    QTest::newRow("negative longitude beyond 32 bits") << "X"
+                                                       << "-99999999" << 1 << "X" << Min;
+    QTest::newRow("longitude beyond double") << "X"
+                                             << "1e999" << 0 << "X" << Max;
+    QTest::newRow("longitude that is no number") << ""
+                                                 << "east" << 0 << "" << 0;
 }
 
 void SatelliteInfoPageTest::editSendsTheRecord() {
@@ -267,9 +270,13 @@ void SatelliteInfoPageTest::editSendsTheRecord() {
     QCOMPARE(linesOf(h.sentLines()),
              (QStringList{
                  QStringLiteral("EI 3 %1 %2 318 512 6700 16000 %3")
-                     .arg(wireLongitude).arg(eastWest).arg(tail),
+                     .arg(wireLongitude)
+                     .arg(eastWest)
+                     .arg(tail),
                  QStringLiteral("Eu 3 %1 %2 100 310 500 10000 %3")
-                     .arg(wireLongitude).arg(eastWest).arg(tail),
+                     .arg(wireLongitude)
+                     .arg(eastWest)
+                     .arg(tail),
                  QStringLiteral("ET 3 11054 11373 12111 12520 27500 27500 27500 29900 2 6"),
                  QStringLiteral("EU 3 11219 11334 11900 12015 27500 27500 29900 27500 2 9"),
              }));
@@ -300,8 +307,8 @@ void SatelliteInfoPageTest::verificationModeWithoutRadioIsKept() {
     QFETCH(int, sent);
     ControllerHarness& h = *h_;
     choose(page(), EditedSatellite);
-    QVERIFY(h.deliver(cmd::NT,
-                      {3, 11054, 11373, 12111, 12520, 27500, 27500, 27500, 29900, stored, 6}));
+    QVERIFY(
+        h.deliver(cmd::NT, {3, 11054, 11373, 12111, 12520, 27500, 27500, 27500, 29900, stored, 6}));
     for (const int radio : VerificationRadios) {
         QCOMPARE(page().checkable(radio)->isChecked(), radio == checked);
     }
@@ -326,10 +333,10 @@ void SatelliteInfoPageTest::lnbReports_data() {
     QTest::addColumn<QString>("shown");
     QTest::addColumn<bool>("editable");
     QTest::addColumn<int>("inButton");
-    QTest::newRow("universal, high band in use") << 9750 << 10600 << 0 << 2 << "10600" << false
-                                                 << 1045;
-    QTest::newRow("universal, low band in use") << 9750 << 10600 << 0 << 1 << "9750" << false
-                                                << 1045;
+    QTest::newRow("universal, high band in use")
+        << 9750 << 10600 << 0 << 2 << "10600" << false << 1045;
+    QTest::newRow("universal, low band in use")
+        << 9750 << 10600 << 0 << 1 << "9750" << false << 1045;
     QTest::newRow("single band") << 10750 << 10750 << 0 << 3 << "10750" << true << 1044;
     // A report of the frequency in use leaves what the single-band set-up showed.
     QTest::newRow("frequency in use") << 9750 << 10600 << 1 << 2 << "11300" << true << 1044;

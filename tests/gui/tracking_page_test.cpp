@@ -66,10 +66,10 @@ void reportSatellite(ControllerHarness& h, int primaryNid0 = 0xFFF0, int seconda
     const auto n = packed("ASTRA1");
     QVERIFY(h.deliver(cmd::NI, {Satellite, 1920, 0, primaryNid0, 0x85, 0x3EF, 0x442, n[0], n[1]}));
     QVERIFY(h.deliver(cmd::Nu, {Satellite, 2820, 1, secondaryNid0, 0x7D2, 0xBB8, 0xFA0, n[0], 0}));
-    QVERIFY(h.deliver(cmd::NT, {Satellite, 11494, 11836, 12188, 12603, 22000, 27500, 27500,
-                                22000, 2, polBand}));
-    QVERIFY(h.deliver(cmd::NU, {Satellite, 10773, 11224, 11954, 12422, 22000, 27500, 27500,
-                                27500, 4, 9}));
+    QVERIFY(h.deliver(
+        cmd::NT, {Satellite, 11494, 11836, 12188, 12603, 22000, 27500, 27500, 22000, 2, polBand}));
+    QVERIFY(h.deliver(cmd::NU,
+                      {Satellite, 10773, 11224, 11954, 12422, 22000, 27500, 27500, 27500, 4, 9}));
     QVERIFY(h.deliver(cmd::NS, {0}));
 }
 
@@ -118,13 +118,11 @@ void TrackingPageTest::showsTheSelectedSatellite_data() {
     QTest::addColumn<bool>("secondary");
     QTest::addColumn<QStringList>("texts");  // 1087..1094, then the four NIDs
     QTest::newRow("primary") << false
-                             << QStringList{"11494", "22000", "11836", "27500", "12188",
-                                            "27500", "12603", "22000", "FFF0", "0085", "03EF",
-                                            "0442"};
+                             << QStringList{"11494", "22000", "11836", "27500", "12188", "27500",
+                                            "12603", "22000", "FFF0",  "0085",  "03EF",  "0442"};
     QTest::newRow("secondary") << true
-                               << QStringList{"10773", "22000", "11224", "27500", "11954",
-                                              "27500", "12422", "27500", "0002", "07D2", "0BB8",
-                                              "0FA0"};
+                               << QStringList{"10773", "22000", "11224", "27500", "11954", "27500",
+                                              "12422", "27500", "0002",  "07D2",  "0BB8",  "0FA0"};
 }
 
 void TrackingPageTest::showsTheSelectedSatellite() {
@@ -208,10 +206,10 @@ void TrackingPageTest::nidRoundTrip_data() {
     QTest::newRow("0x prefix and blanks") << false << 0 << " 0x1a" << 26 << "001A";
     QTest::newRow("not hexadecimal keeps the NID") << false << 0x13E << "xyz" << 0x13E << "013E";
     QTest::newRow("empty keeps the NID") << true << 0x200 << "" << 0x200 << "0200";
-    QTest::newRow("beyond 7FFFFFFF saturates") << false << 0 << "1FFFFFFFF" << 0x7FFFFFFF
-                                               << "7FFFFFFF";
-    QTest::newRow("FFFFFFFF as shown goes back unchanged") << false << -1 << QString() << -1
-                                                           << "FFFFFFFF";
+    QTest::newRow("beyond 7FFFFFFF saturates")
+        << false << 0 << "1FFFFFFFF" << 0x7FFFFFFF << "7FFFFFFF";
+    QTest::newRow("FFFFFFFF as shown goes back unchanged")
+        << false << -1 << QString() << -1 << "FFFFFFFF";
     QTest::newRow("five digits as shown") << true << 0x12345 << QString() << 0x12345 << "12345";
 }
 
