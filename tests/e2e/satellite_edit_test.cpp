@@ -45,7 +45,6 @@ class SatelliteEditTest : public QObject {
     void init();
     void cleanup();
     void editedSatelliteComesBackFromTheUnit();
-    void lnbDiseqcAndTripleModeFollowTheUnit();
     void trackingEditsComeBackFromTheUnit();
 
   private:
@@ -145,43 +144,6 @@ void SatelliteEditTest::editedSatelliteComesBackFromTheUnit() {
     QCOMPARE(prompter_.messages.size(), std::size_t{1});  // nothing was refused
 }
 
-void SatelliteEditTest::lnbDiseqcAndTripleModeFollowTheUnit() {
-    MainDialog d(naming());
-    startSession(d);
-    if (QTest::currentTestFailed()) {
-        return;
-    }
-    InfoPage& page = d.satelliteInfoPage;
-    QVERIFY(page.checkable(InfoPage::UniversalLnbButton)->isChecked());
-    QVERIFY(!page.control(InfoPage::LocalFrequencyEdit)->isEnabled());
-
-    // Single Band takes the frequency shown; then a typed one is set.
-    page.button(InfoPage::SingleBandButton)->click();
-    QTRY_VERIFY_WITH_TIMEOUT(page.checkable(InfoPage::SingleBandButton)->isChecked(), WaitMs);
-    QVERIFY(page.control(InfoPage::LocalFrequencyEdit)->isEnabled());
-    page.edit(InfoPage::LocalFrequencyEdit)->setText(QStringLiteral("10750"));
-    page.button(InfoPage::SetLocalFrequencyButton)->click();
-    QTRY_COMPARE_WITH_TIMEOUT(unit_->state().lnb, (std::array<std::int32_t, 2>{10750, 10750}),
-                              WaitMs);
-    QTRY_COMPARE_WITH_TIMEOUT(d.controlText(id::LocalFreqValue), QStringLiteral("10750"), WaitMs);
-    QCOMPARE(page.controlText(InfoPage::LocalFrequencyEdit), QStringLiteral("10750"));
-
-    // Change Band: the HIGH band of the tracking pages opens with the unit's NQ.
-    page.button(DiseqcModeButtons::ChangeBandId)->click();
-    QTRY_VERIFY_WITH_TIMEOUT(page.checkable(DiseqcModeButtons::ChangeBandId)->isChecked(), WaitMs);
-    QVERIFY(d.primaryTrackingPage.control(TrackingPage::Transponders[3].frequency)->isEnabled());
-    QVERIFY(d.secondaryTrackingPage.checkable(DiseqcModeButtons::ChangeBandId)->isChecked());
-
-    // Triple satellite mode: the page and the main window lay out three slots.
-    page.button(InfoPage::TripleModeButton)->click();
-    QTRY_VERIFY_WITH_TIMEOUT(page.checkable(InfoPage::TripleModeButton)->isChecked(), WaitMs);
-    QVERIFY(page.isControlShown(InfoPage::RegisterC));
-    QVERIFY(d.isControlShown(id::TripleC));
-    QCOMPARE(unit_->state().tripleMode, 1);
-    QCOMPARE(unit_->state().diseqcMode, 1);
-    QCOMPARE(prompter_.messages.size(), std::size_t{1});  // nothing was refused
-}
-
 void SatelliteEditTest::trackingEditsComeBackFromTheUnit() {
     MainDialog d(naming());
     startSession(d);
@@ -193,8 +155,16 @@ void SatelliteEditTest::trackingEditsComeBackFromTheUnit() {
     TrackingPage& secondary = d.secondaryTrackingPage;
     QCOMPARE(primary.comboBox(TrackingPage::SatelliteList)->currentIndex(), satellite);
 
+    // The HIGH band opens when the unit reports DiSEqC mode Change Band.
+    QLineEdit* highFrequency = primary.edit(TrackingPage::Transponders[3].frequency);
+    QVERIFY(!highFrequency->isEnabled());
+    primary.button(DiseqcModeButtons::ChangeBandId)->click();
+    QTRY_VERIFY_WITH_TIMEOUT(highFrequency->isEnabled(), WaitMs);
+    QVERIFY(secondary.checkable(DiseqcModeButtons::ChangeBandId)->isChecked());
+
     primary.edit(TrackingPage::Transponders[0].nid)->setText(QStringLiteral("fff3"));
     primary.edit(TrackingPage::Transponders[1].frequency)->setText(QStringLiteral("11500"));
+    highFrequency->setText(QStringLiteral("12700"));
     primary.button(TrackingPage::EditButton)->click();
     secondary.edit(TrackingPage::Transponders[1].symbolRate)->setText(QStringLiteral("30000"));
     secondary.edit(TrackingPage::Transponders[2].nid)->setText(QStringLiteral("0x7a"));
@@ -205,12 +175,14 @@ void SatelliteEditTest::trackingEditsComeBackFromTheUnit() {
     QTRY_COMPARE_WITH_TIMEOUT(secondary.controlText(TrackingPage::Transponders[2].nid),
                               QStringLiteral("007A"), WaitMs);
     QCOMPARE(primary.controlText(TrackingPage::Transponders[1].frequency), QStringLiteral("11500"));
+    QCOMPARE(highFrequency->text(), QStringLiteral("12700"));
     QCOMPARE(secondary.controlText(TrackingPage::Transponders[1].symbolRate),
              QStringLiteral("30000"));
     const sim::SatelliteEntry stored =
         unit_->state().satellites[static_cast<std::size_t>(satellite)];
     QCOMPARE(stored.primary[sim::BlockFirstNid], 65523);
     QCOMPARE(stored.primaryTracking[1], 11500);
+    QCOMPARE(stored.primaryTracking[3], 12700);
     QCOMPARE(stored.secondaryTracking[5], 30000);
     QCOMPARE(stored.secondary[sim::BlockFirstNid + 2], 0x7a);
 
