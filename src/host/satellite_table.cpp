@@ -1,6 +1,10 @@
 #include "host/satellite_table.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "protocol/frame_codec.h"
+#include "ui/lenient_numbers.h"
 
 namespace kelvandor {
 
@@ -30,6 +34,32 @@ bool storeTracking(SatelliteTable& table, bool secondary, const std::int32_t* pa
         block.values[k] = params[1 + k];
     }
     return true;
+}
+
+std::int32_t encodeLongitude(double degrees) {
+    return ui::truncateToInt32(degrees * 100.0);
+}
+
+void packWireName(const char* name, std::int32_t* out) {
+    char wire[WireNameLength + 1] = {};
+    std::strncpy(wire, name, WireNameLength);
+    out[0] = 0;
+    out[1] = 0;
+    packText(wire, out);
+}
+
+void encodeDefinition(std::int32_t* params, int index, double longitude, std::int32_t eastWest,
+                      const std::array<std::int32_t, 4>& nids, const char* name) {
+    params[0] = index;
+    params[1] = encodeLongitude(longitude);
+    params[2] = eastWest;
+    std::copy(nids.begin(), nids.end(), params + 3);
+    packWireName(name, params + 7);
+}
+
+void encodeTracking(std::int32_t* params, int index, const TrackingBlock& block) {
+    params[0] = index;
+    std::copy(block.values.begin(), block.values.end(), params + 1);
 }
 
 }  // namespace kelvandor

@@ -65,4 +65,24 @@ bool storeDefinition(SatelliteTable& table, bool secondary, const std::int32_t* 
 // Stores a tracking block received as NT / NU parameters: index, ten values.
 bool storeTracking(SatelliteTable& table, bool secondary, const std::int32_t* params);
 
+// Parameter counts of the frames below.
+inline constexpr int DefinitionParamCount = 9;  // EI, Eu
+inline constexpr int TrackingParamCount = 11;   // ET, EU
+
+// A longitude in decimal degrees as EI and Eu carry it: hundredths, cut toward zero and
+// saturated to 32 bits; NaN gives 0. 101.0 gives 10100, 72.5 gives 7250, 19.2 gives 1920.
+std::int32_t encodeLongitude(double degrees);
+
+// Packs the first WireNameLength characters of `name` (fewer when it ends sooner) into
+// two integers; the bytes after the end of the name are 0.
+void packWireName(const char* name, std::int32_t* out);
+
+// Writes the EI / Eu parameters into `params` (DefinitionParamCount slots): index,
+// encoded longitude, east/west flag, the four NIDs, the packed name.
+void encodeDefinition(std::int32_t* params, int index, double longitude, std::int32_t eastWest,
+                      const std::array<std::int32_t, 4>& nids, const char* name);
+// Writes the ET / EU parameters into `params` (TrackingParamCount slots): index, the
+// ten values of `block`.
+void encodeTracking(std::int32_t* params, int index, const TrackingBlock& block);
+
 }  // namespace kelvandor
