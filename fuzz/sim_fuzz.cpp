@@ -62,7 +62,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const bool premium = (data[0] & 1) != 0;
     const Millis step = data[1];  // milliseconds between frames
-    AntennaUnit unit({premium, (data[0] & 2) != 0});
+    AntennaUnit::Settings settings;
+    settings.premium = premium;
+    settings.periodicReports = (data[0] & 2) != 0;
+    settings.answerDiagnosis = (data[0] & 8) == 0;
+    AntennaUnit unit(settings);
     unit.setReplyDelay((data[0] & 4) != 0 ? 300 : 0);
     ReceiveBuffer buffer;
     FrameScratch scratch;

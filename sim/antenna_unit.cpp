@@ -61,7 +61,7 @@ constexpr std::array<std::int32_t, 4> FactoryProgress = {2, 3, 4, 5};
 // Diagnosis items 101..110 and what this unit finds: all good (2) except no receiver
 // connected (3); a unit without the PREMIUM skew motor reports item 107 as not fitted.
 constexpr std::int32_t FirstDiagnosisItem = 101;
-constexpr std::array<std::int32_t, 10> DiagnosisResults = {2, 2, 2, 2, 2, 2, 2, 2, 2, 3};
+constexpr DiagnosisResults FactoryDiagnosis = {2, 2, 2, 2, 2, 2, 2, 2, 2, 3};
 constexpr std::size_t SkewMotorItem = 6;
 constexpr std::int32_t NotFitted = 3;
 
@@ -520,11 +520,18 @@ void AntennaUnit::startSkewCheck(std::int32_t kind, Millis at) {
 
 void AntennaUnit::startDiagnosis(Millis at) {
     cancel(Activity::Diagnosis);
-    for (std::size_t k = 0; k < DiagnosisResults.size(); ++k) {
-        std::int32_t result = DiagnosisResults[k];
-        if (k == SkewMotorItem && !settings_.premium) {
-            result = NotFitted;
-        }
+    if (!settings_.answerDiagnosis) {
+        return;
+    }
+    DiagnosisResults results = FactoryDiagnosis;
+    if (!settings_.premium) {
+        results[SkewMotorItem] = NotFitted;
+    }
+    if (settings_.diagnosisResults) {
+        results = *settings_.diagnosisResults;
+    }
+    for (std::size_t k = 0; k < results.size(); ++k) {
+        const std::int32_t result = results[k];
         reply(at + static_cast<Millis>(k + 1) * DiagnosisSpacingMs, cmd::ND,
               {FirstDiagnosisItem + static_cast<std::int32_t>(k), result}, Activity::Diagnosis);
     }

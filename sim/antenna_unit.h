@@ -22,6 +22,7 @@
 #include <functional>
 #include <limits>
 #include <map>
+#include <optional>
 #include <vector>
 
 #include "protocol/command_table.h"
@@ -33,6 +34,10 @@ struct Frame {
     CommandId id = 0;
     std::array<std::int32_t, MaxParams> params{};
 };
+
+inline constexpr int DiagnosisItemCount = 10;  // items 101..110
+// The result the unit reports for each diagnosis item, in item order.
+using DiagnosisResults = std::array<std::int32_t, DiagnosisItemCount>;
 
 // Why a frame is sent: in answer to a command, or unasked (periodic reports).
 enum class Origin { Reply, Unasked };
@@ -57,6 +62,10 @@ class AntennaUnit {
     struct Settings {
         bool premium = true;          // the product name contains "PREMIUM"
         bool periodicReports = true;  // Ni, TC 11 and TC 80 while idle
+        // What QD reports for items 101..110; unset: all good except no receiver
+        // connected, and the skew motor not fitted on a unit without PREMIUM.
+        std::optional<DiagnosisResults> diagnosisResults;
+        bool answerDiagnosis = true;  // false: QD is taken and never answered
     };
 
     explicit AntennaUnit(Settings settings, Millis now = 0);

@@ -1,6 +1,7 @@
 #include "sim/sim_command_line.h"
 
 #include <charconv>
+#include <limits>
 
 namespace kelvandor::sim {
 
@@ -21,6 +22,28 @@ std::optional<int> numberIn(const std::string& text, int low, int high) {
         return std::nullopt;
     }
     return value;
+}
+
+// Ten comma-separated result codes, one per diagnosis item ("2,2,2,2,2,1,2,2,2,3").
+std::optional<DiagnosisResults> diagnosisResultsIn(const std::string& text) {
+    DiagnosisResults results{};
+    std::size_t start = 0;
+    for (std::size_t k = 0; k < results.size(); ++k) {
+        const std::size_t comma = text.find(',', start);
+        const bool last = k + 1 == results.size();
+        if (last != (comma == std::string::npos)) {
+            return std::nullopt;
+        }
+        const std::optional<int> value = numberIn(
+            text.substr(start, last ? std::string::npos : comma - start),
+            std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max());
+        if (!value) {
+            return std::nullopt;
+        }
+        results[k] = *value;
+        start = comma + 1;
+    }
+    return results;
 }
 
 struct FaultOption {
@@ -63,6 +86,9 @@ const char* const SimUsage =
     "  --pattern-rows N       stream the tracking pattern: records of TC 0 (the controller\n"
     "                         empties pattern.tab) and N PT rows, one record after another\n"
     "  --pattern-period MS    with --pattern-rows: MS between rows (default 500)\n"
+    "  --diagnosis R1,...,R10 report these results for diagnosis items 101..110\n"
+    "                         (1, 2, 3 or any other code; default all 2, item 110 3)\n"
+    "  --no-diagnosis-answer  take QD but never answer it\n"
     "\n"
     "Faults:\n"
     "  --drop-replies         never answer a command (unasked reports still come)\n"
@@ -142,6 +168,18 @@ std::optional<SimCommandLine> parseSimCommandLine(const std::vector<std::string>
             line.options.premium = false;
         } else if (arg == "--quiet") {
             line.options.periodicReports = false;
+        } else if (arg == "--diagnosis") {
+            if (k + 1 >= args.size()) {
+                error = "--diagnosis needs ten results";
+                return std::nullopt;
+            }
+            line.options.diagnosisResults = diagnosisResultsIn(args[++k]);
+            if (!line.options.diagnosisResults) {
+                error = "--diagnosis takes ten comma-separated integers, not \"" + args[k] + "\"";
+                return std::nullopt;
+            }
+        } else if (arg == "--no-diagnosis-answer") {
+            line.options.answerDiagnosis = false;
         } else if (arg == "--echo-delay" || arg.starts_with("--echo-delay=")) {
             if (arg != "--echo-delay") {
                 const std::optional<int> n = numberIn(arg.substr(arg.find('=') + 1), 0, MaxDelayMs);

@@ -64,7 +64,8 @@ Simulator::Simulator(SimOptions options)
     : options_(options),
       epoch_(Clock::now()),
       periodicReports_(options.periodicReports),
-      unit_({options.premium, options.periodicReports}),
+      unit_({options.premium, options.periodicReports, options.diagnosisResults,
+             options.answerDiagnosis}),
       line_(options.baud),
       random_(RandomSeed) {
     snapshot_ = unit_.state();

@@ -50,6 +50,10 @@ struct SimOptions {
     int baud = 19200;
     int echoDelayMs = 300;        // the EchoDelay fault's delay
     bool periodicReports = true;  // Ni, TC 11 and TC 80 while idle
+    // What QD reports for items 101..110 (unset: the unit's own findings) and whether it
+    // answers QD at all.
+    std::optional<DiagnosisResults> diagnosisResults;
+    bool answerDiagnosis = true;
     std::ostream* log = nullptr;  // one line per frame received ("<- QS") and sent ("-> NA 2")
 };
 

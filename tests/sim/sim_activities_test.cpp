@@ -2,6 +2,7 @@
 // factory reset and restart.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <vector>
 
 #include "sim/sim_client.h"
@@ -141,6 +142,67 @@ TEST_F(SimActivities, SelectingASatelliteWhileTrackingSearchesForIt) {
     const UnitState now = simulator.state();
     EXPECT_EQ(now.currentSlot, 1);
     EXPECT_NE(now.azimuth, factoryState().azimuth) << "it turned to the other satellite";
+}
+
+TEST_F(SimActivities, SkewMovesInSetupModeComeAsMo) {
+    ASSERT_TRUE(client->send(cmd::OS));
+    ASSERT_TRUE(client->next(cmd::NA));
+    const std::int32_t skew = simulator.state().skew;
+    ASSERT_TRUE(client->send(cmd::MO, {4, 150}));  // SKEW minus
+    collect(cmd::TK, [skew](const Received& f) { return f.p[0] == skew - 150; });
+    const auto status = client->next(cmd::Ni);
+    ASSERT_TRUE(status);
+    EXPECT_EQ(status->p[5], skew - 150);
+}
+
+// What QD reports: the unit's own findings, or the results a test configures per item.
+TEST(SimDiagnosis, ReportsOneResultPerItem) {
+    struct Case {
+        const char* name;
+        bool premium;
+        std::optional<DiagnosisResults> configured;
+        DiagnosisResults expected;
+    };
+    const Case cases[] = {
+        {"premium unit", true, std::nullopt, {2, 2, 2, 2, 2, 2, 2, 2, 2, 3}},
+        {"no skew motor without PREMIUM", false, std::nullopt, {2, 2, 2, 2, 2, 2, 3, 2, 2, 3}},
+        {"configured",
+         false,
+         DiagnosisResults{1, 2, 3, 0, 7, -1, 2, 2, 3, 1},
+         {1, 2, 3, 0, 7, -1, 2, 2, 3, 1}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SimOptions options = quietOptions();
+        options.premium = c.premium;
+        options.diagnosisResults = c.configured;
+        Simulator simulator(options);
+        ASSERT_TRUE(simulator.start()) << simulator.lastError();
+        SimClient client(simulator.slavePath());
+        ASSERT_TRUE(client.open());
+        ASSERT_TRUE(client.send(cmd::QD, {0}));
+        for (std::size_t k = 0; k < c.expected.size(); ++k) {
+            const auto result = client.next(cmd::ND);
+            ASSERT_TRUE(result) << k;
+            EXPECT_EQ(result->p[0], 101 + static_cast<std::int32_t>(k));
+            EXPECT_EQ(result->p[1], c.expected[k]) << "item " << 101 + k;
+        }
+    }
+}
+
+TEST(SimDiagnosis, CanLeaveQdUnanswered) {
+    SimOptions options = quietOptions();
+    options.answerDiagnosis = false;
+    Simulator simulator(options);
+    ASSERT_TRUE(simulator.start()) << simulator.lastError();
+    SimClient client(simulator.slavePath());
+    ASSERT_TRUE(client.open());
+    ASSERT_TRUE(client.send(cmd::QD, {0}));
+    ASSERT_TRUE(client.send(cmd::QV));
+    ASSERT_TRUE(client.next(cmd::Nv)) << "other commands are still answered";
+    // An answering unit sends its first result 200 ms after QD.
+    EXPECT_FALSE(client.next(cmd::ND, 2500));
+    EXPECT_EQ(simulator.receivedLines().front(), "QD 0");
 }
 
 }  // namespace

@@ -85,5 +85,28 @@ TEST(SimCommandLine, WrongCommandLinesSayWhatIsWrong) {
     }
 }
 
+TEST(SimCommandLine, DiagnosisResultsAndSilence) {
+    const auto line = parse({"--diagnosis", "1,2,3,0,7,-1,2,2,3,1", "--no-diagnosis-answer"});
+    ASSERT_TRUE(line);
+    ASSERT_TRUE(line->options.diagnosisResults);
+    EXPECT_EQ(*line->options.diagnosisResults, (DiagnosisResults{1, 2, 3, 0, 7, -1, 2, 2, 3, 1}));
+    EXPECT_FALSE(line->options.answerDiagnosis);
+    const auto defaults = parse({});
+    ASSERT_TRUE(defaults);
+    EXPECT_FALSE(defaults->options.diagnosisResults);
+    EXPECT_TRUE(defaults->options.answerDiagnosis);
+    for (const char* option : {"--diagnosis", "--no-diagnosis-answer"}) {
+        EXPECT_NE(std::string(SimUsage).find(option), std::string::npos) << option;
+    }
+
+    for (const char* list : {"1,2,3", "1,2,3,4,5,6,7,8,9,10,11", "1,2,3,4,5,6,7,8,9,10,",
+                             "1,,3,4,5,6,7,8,9,10", "a,2,3,4,5,6,7,8,9,10", ""}) {
+        std::string why;
+        EXPECT_FALSE(parse({"--diagnosis", list}, &why)) << list;
+        EXPECT_FALSE(why.empty()) << list;
+    }
+    EXPECT_FALSE(parse({"--diagnosis"}));
+}
+
 }  // namespace
 }  // namespace kelvandor::sim

@@ -2,14 +2,17 @@
 // antenna control unit, plays a short session (Get Antenna Information) and writes a PNG
 // of the main window with each page shown.
 //
-//   kelvandor-screenshot [--out DIR] [--startup-only]
+//   kelvandor-screenshot [--out DIR] [--no-premium] [--startup-only]
 //
+// --no-premium runs the simulated unit with a product name that lacks "PREMIUM".
 // --startup-only measures the time from the start of main() to the first shown and
 // painted main window, prints it and exits (no simulator).
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cstdio>
@@ -19,6 +22,7 @@
 
 #include "shell/main_dialog.h"
 #include "sim/simulator.h"
+#include "ui/bitmaps.h"
 #include "ui/prompter.h"
 
 namespace {
@@ -39,7 +43,25 @@ void prepareTrackingPrimary(Dialog& /*dialog*/, Unit& /*unit*/) {}
 
 void prepareTrackingSecondary(Dialog& /*dialog*/, Unit& /*unit*/) {}
 
-void prepareMove(Dialog& /*dialog*/, Unit& /*unit*/) {}
+// A move to a typed target and a diagnosis, both followed until the unit has reported.
+void prepareMove(Dialog& dialog, Unit& /*unit*/) {
+    constexpr int MoveWaitMs = 6000;
+    kelvandor::MovePage& page = dialog.movePage;
+    page.edit(kelvandor::MovePage::TargetAz)->setText(QStringLiteral("123.45"));
+    page.edit(kelvandor::MovePage::TargetEl)->setText(QStringLiteral("32.5"));
+    page.button(kelvandor::MovePage::GoToTarget)->click();
+    page.button(kelvandor::MovePage::DiagnosisButton)->click();
+    const int lastLed = kelvandor::MovePage::DiagnosisLeds.back();
+    const bool reported = QTest::qWaitFor(
+        [&page, lastLed] {
+            return page.controlText(kelvandor::MovePage::CurrentAz) == QStringLiteral("123.45") &&
+                   page.bitmapOf(lastLed) != kelvandor::ui::bitmap::LedGrey;
+        },
+        MoveWaitMs);
+    if (!reported) {
+        std::fprintf(stderr, "move page: the unit did not report the move and the diagnosis\n");
+    }
+}
 
 void prepareParameters(Dialog& /*dialog*/, Unit& /*unit*/) {}
 
@@ -101,14 +123,19 @@ int main(int argc, char** argv) {
             qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     QApplication app(argc, argv);
     QString outDir = QStringLiteral("screenshots");
+    kelvandor::sim::SimOptions options;
     for (int k = 1; k < argc; ++k) {
         if (std::strcmp(argv[k], "--startup-only") == 0) {
             return startupOnly(sinceMain);
         }
         if (std::strcmp(argv[k], "--out") == 0 && k + 1 < argc) {
             outDir = QString::fromLocal8Bit(argv[++k]);
+        } else if (std::strcmp(argv[k], "--no-premium") == 0) {
+            options.premium = false;
         } else {
-            std::fprintf(stderr, "usage: kelvandor-screenshot [--out DIR] [--startup-only]\n");
+            std::fprintf(
+                stderr,
+                "usage: kelvandor-screenshot [--out DIR] [--no-premium] [--startup-only]\n");
             return 2;
         }
     }
@@ -120,7 +147,7 @@ int main(int argc, char** argv) {
     dir.setPath(outDir);
 
     QTemporaryDir ports;
-    kelvandor::sim::Simulator unit;
+    kelvandor::sim::Simulator unit(options);
     if (!unit.start() || !unit.linkAs(ports.path().toStdString(), 2)) {
         std::fprintf(stderr, "cannot start the simulator: %s\n", unit.lastError().c_str());
         return 1;
