@@ -10,6 +10,7 @@ source "$(dirname "$0")/common.sh"
 declare -A FUZZ_TARGET_SECONDS=(
     [fuzz_receive]=60
     [fuzz_sim]=30
+    [fuzz_city_file]=30
 )
 fuzz_seconds() {
     if [ -n "${FUZZ_SECONDS:-}" ]; then

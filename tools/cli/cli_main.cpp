@@ -5,6 +5,7 @@
 #include <iostream>
 #include <string>
 
+#include "cli/cli_angles.h"
 #include "cli/cli_args.h"
 #include "cli/cli_codec.h"
 #include "cli/cli_port.h"
@@ -66,6 +67,9 @@ int main(int argc, char** argv) {
     }
     if (command == "decode") {
         return runDecode(args, std::cin, std::cout, std::cerr);
+    }
+    if (command == "angles") {
+        return runAngles(args, std::cout, std::cerr);
     }
     if (command == "send" || command == "monitor") {
         installInterruptHandlers();
