@@ -263,8 +263,8 @@ bool writeAll(int fd, const std::string& bytes) {
 // Creates a new file beside `target` for writing; -1 with errno set when none can be made.
 int createBeside(const fs::path& target, std::string& name) {
     for (int attempt = 0; attempt < TemporaryNameAttempts; ++attempt) {
-        name = target.string() + ".new-" + std::to_string(::getpid()) + "-" +
-               std::to_string(attempt);
+        name =
+            target.string() + ".new-" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
         const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0 || errno != EEXIST) {
             return fd;

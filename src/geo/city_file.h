@@ -23,9 +23,9 @@ inline constexpr double MaxFileCoordinate = 1000000.0;
 
 // What reading a city file found.
 struct CityFileReport {
-    int recordsRead = 0;      // records taken into the list (a repeated name counts each time)
-    int recordsRefused = 0;   // lines that hold no usable record and were left out
-    bool moreRecords = false; // the file went on after the MaxCityRecords-th record
+    int recordsRead = 0;       // records taken into the list (a repeated name counts each time)
+    int recordsRefused = 0;    // lines that hold no usable record and were left out
+    bool moreRecords = false;  // the file went on after the MaxCityRecords-th record
 
     // Whether the file holds cities that the list did not take: writing the list back
     // over that file would lose them.

@@ -31,9 +31,9 @@ std::string truncatedCityName(std::string_view name) {
 
 int CityList::insertCity(CityEntry entry) {
     entry.name = truncatedCityName(entry.name);
-    const auto at = std::lower_bound(
-        entries_.begin(), entries_.end(), entry.name,
-        [](const CityEntry& e, const std::string& name) { return e.name < name; });
+    const auto at =
+        std::lower_bound(entries_.begin(), entries_.end(), entry.name,
+                         [](const CityEntry& e, const std::string& name) { return e.name < name; });
     const int position = static_cast<int>(at - entries_.begin()) + 1;
     if (at != entries_.end() && at->name == entry.name) {
         at->ewFlag = entry.ewFlag;

@@ -75,9 +75,10 @@ double computeSkew(double satelliteLongitude, int satelliteWest, int ewFlag, int
     const double phi = toDecimalDegrees(latitude);
 
     // Satellite minus antenna, neither normalised nor replaced when it is 0.
-    double s = std::atan2(std::tan(phi * DegreeToRadian), std::sin((sigma - lambda) * DegreeToRadian)) *
-                   RadianToDegree -
-               RightAngle;
+    double s =
+        std::atan2(std::tan(phi * DegreeToRadian), std::sin((sigma - lambda) * DegreeToRadian)) *
+            RadianToDegree -
+        RightAngle;
     if (nsCode == CodeSouth) {
         s = -s;
     }

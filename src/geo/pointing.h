@@ -36,12 +36,12 @@ struct SkewOffset {
 };
 
 inline constexpr std::array<SkewOffset, 26> SkewOffsetTable = {{
-    {30.0, FlagWest, -7},  {12.5, FlagWest, -10}, {8.0, FlagWest, 15},   {5.0, FlagWest, -7},
-    {0.8, FlagWest, -5},   {5.0, FlagEast, -10},  {7.0, FlagEast, -5},   {13.0, FlagEast, -3},
-    {19.2, FlagEast, -12}, {23.5, FlagEast, -10}, {28.2, FlagEast, -12}, {42.0, FlagEast, -1},
-    {68.5, FlagEast, 5},   {76.5, FlagEast, -5},  {108.0, FlagEast, -8}, {110.5, FlagEast, -10},
+    {30.0, FlagWest, -7},  {12.5, FlagWest, -10}, {8.0, FlagWest, 15},    {5.0, FlagWest, -7},
+    {0.8, FlagWest, -5},   {5.0, FlagEast, -10},  {7.0, FlagEast, -5},    {13.0, FlagEast, -3},
+    {19.2, FlagEast, -12}, {23.5, FlagEast, -10}, {28.2, FlagEast, -12},  {42.0, FlagEast, -1},
+    {68.5, FlagEast, 5},   {76.5, FlagEast, -5},  {108.0, FlagEast, -8},  {110.5, FlagEast, -10},
     {124.0, FlagEast, -5}, {128.0, FlagEast, -5}, {138.0, FlagEast, -10}, {146.0, FlagEast, -7},
-    {148.0, FlagEast, -3}, {152.0, FlagEast, 38}, {154.0, FlagEast, 0},  {156.0, FlagEast, 38},
+    {148.0, FlagEast, -3}, {152.0, FlagEast, 38}, {154.0, FlagEast, 0},   {156.0, FlagEast, 38},
     {160.0, FlagEast, 50}, {166.0, FlagEast, -2},
 }};
 

@@ -4,6 +4,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <cmath>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -143,13 +144,17 @@ TEST(CityFileReader, TakesEveryLineEndAndSortsTheRecords) {
         std::string text;
     } cases[] = {
         {"CR LF", "Sydney 151.12 E 33.52 S\r\nOslo 10.45 E 59.55 N\r\nPerth 115.52 E 31.57 S\r\n"},
-        {"CR CR LF", "Sydney 151.12 E 33.52 S\r\r\nOslo 10.45 E 59.55 N\r\r\nPerth 115.52 E 31.57 S\r\r\n"},
-        {"LF, no final end", "Sydney 151.12 E 33.52 S\nOslo 10.45 E 59.55 N\nPerth 115.52 E 31.57 S"},
+        {"CR CR LF",
+         "Sydney 151.12 E 33.52 S\r\r\nOslo 10.45 E 59.55 N\r\r\nPerth 115.52 E 31.57 S\r\r\n"},
+        {"LF, no final end",
+         "Sydney 151.12 E 33.52 S\nOslo 10.45 E 59.55 N\nPerth 115.52 E 31.57 S"},
         {"CR only", "Sydney 151.12 E 33.52 S\rOslo 10.45 E 59.55 N\rPerth 115.52 E 31.57 S\r"},
-        {"blank lines and tabs", "\n\t Sydney\t151.12 E 33.52 S\n\n   \nOslo 10.45 E 59.55 N\n"
-                                 "Perth 115.52E 31.57S\n"},
+        {"blank lines and tabs",
+         "\n\t Sydney\t151.12 E 33.52 S\n\n   \nOslo 10.45 E 59.55 N\n"
+         "Perth 115.52E 31.57S\n"},
         {"a repeated name keeps the last record",
-         "Oslo 1.00 W 1.00 S\nSydney 151.12 E 33.52 S\nPerth 115.52 E 31.57 S\nOslo 10.45 E 59.55 N\n"},
+         "Oslo 1.00 W 1.00 S\nSydney 151.12 E 33.52 S\nPerth 115.52 E 31.57 S\nOslo 10.45 E 59.55 "
+         "N\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -191,8 +196,8 @@ TEST(CityFileReader, SkipsLinesWithoutAUsableRecord) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         CityList list;
-        const CityFileReport report =
-            readText("Athens 23.44 E 37.59 N\r\n" + c.line + "\r\nTokyo 139.41 E 35.41 N\r\n", list);
+        const CityFileReport report = readText(
+            "Athens 23.44 E 37.59 N\r\n" + c.line + "\r\nTokyo 139.41 E 35.41 N\r\n", list);
         EXPECT_EQ(report.recordsRead, 2);
         EXPECT_EQ(report.recordsRefused, 1);
         EXPECT_TRUE(report.incomplete());
@@ -203,9 +208,10 @@ TEST(CityFileReader, SkipsLinesWithoutAUsableRecord) {
 
 TEST(CityFileReader, CutsLongNamesAndIgnoresTextAfterTheFifthField) {
     CityList list;
-    const CityFileReport report = readText(std::string(80, 'W') + "   1.00 E   2.00 N\r\n"
-                                           "Berlin 13.24 E 52.31 N trailing words\r\n"
-                                           "Wien 16.22 E 48.12 N\r\n",
+    const CityFileReport report = readText(std::string(80, 'W') +
+                                               "   1.00 E   2.00 N\r\n"
+                                               "Berlin 13.24 E 52.31 N trailing words\r\n"
+                                               "Wien 16.22 E 48.12 N\r\n",
                                            list);
     EXPECT_EQ(report.recordsRead, 3);
     EXPECT_FALSE(report.incomplete());
@@ -218,7 +224,8 @@ TEST(CityFileReader, ReadsAtMostAThousandRecordsAndSaysWhenThereWereMore) {
     const auto file = [](int records, const std::string& tail) {
         std::string text;
         for (int k = 0; k < records; ++k) {
-            text += formatCityRecord(city("City" + std::to_string(10000 + k), k, FlagEast, 1, CodeNorth));
+            text += formatCityRecord(
+                city("City" + std::to_string(10000 + k), k, FlagEast, 1, CodeNorth));
         }
         return text + tail;
     };
@@ -305,6 +312,43 @@ TEST(CityFileWriter, AFailedSaveKeepsTheOldFileAndSaysWhy) {
     EXPECT_EQ(full.reason, "File too large");
     EXPECT_EQ(fileText(path), old);
     EXPECT_EQ(dir.entries(), std::vector<std::string>{"city_E.gps"});  // no half-written file left
+}
+
+}  // namespace
+}  // namespace kelvandor::geo
+
+namespace kelvandor::geo {
+namespace {
+
+// The list that ships for the demo: every line readable, written as the program writes,
+// both hemispheres and names with blanks among them, and a city near the simulated
+// antenna's position (9.59 E, 53.33 N).
+TEST(SampleCityList, ReadsCompletelyAndFindsTheDemoPosition) {
+    CityList list;
+    const std::optional<CityFileReport> report = readCityFile(KELVANDOR_SAMPLE_CITIES, list);
+    ASSERT_TRUE(report.has_value());
+    EXPECT_FALSE(report->incomplete());
+    EXPECT_EQ(report->recordsRead, list.count());
+    EXPECT_GE(list.count(), 30);
+    EXPECT_EQ(fileText(KELVANDOR_SAMPLE_CITIES), formatCityFile(list));
+    int west = 0;
+    int south = 0;
+    int blanks = 0;
+    for (const CityEntry& e : list) {
+        west += e.ewFlag == FlagWest ? 1 : 0;
+        south += e.nsCode == CodeSouth ? 1 : 0;
+        blanks += e.name.find(' ') != std::string::npos ? 1 : 0;
+        EXPECT_LE(e.longitude, 18000) << e.name;
+        EXPECT_LE(e.latitude, 9000) << e.name;
+        EXPECT_LT(std::fmod(e.longitude, 100), 60) << e.name;
+        EXPECT_LT(std::fmod(e.latitude, 100), 60) << e.name;
+    }
+    EXPECT_GT(west, 0);
+    EXPECT_GT(south, 0);
+    EXPECT_GT(blanks, 0);
+    const int near = list.findNearestCity(FlagEast, CodeNorth, 959, 5333);
+    ASSERT_GT(near, 0);
+    EXPECT_EQ(list.cityAt(near).name, "Hamburg");
 }
 
 }  // namespace

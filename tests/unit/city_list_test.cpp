@@ -38,7 +38,7 @@ TEST(CityList, KeepsNamesInByteOrderAndReturnsPositions) {
     EXPECT_EQ(list.insertCity(city("Cape Town", 1825, 3355, FlagEast, CodeSouth)), 2);
     EXPECT_EQ(list.insertCity(city("berlin", 1, 1)), 6);  // lower case sorts after every capital
     EXPECT_EQ(names(list), (std::vector<std::string>{"Berlin", "Cape Town", "Seoul", "Zagreb",
-                                                      "Zürich", "berlin"}));
+                                                     "Zürich", "berlin"}));
     EXPECT_EQ(list.count(), 6);
     EXPECT_EQ(list.cityAt(2).nsCode, CodeSouth);
     EXPECT_EQ(list.cityAt(6).longitude, 1);

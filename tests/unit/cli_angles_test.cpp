@@ -69,7 +69,8 @@ TEST(CliAngles, RefusesMalformedArgumentsWithOneLine) {
         {"satellite above 180", with(1, "180.5W")},
         {"letters in the number", with(3, "12x.59E")},
         {"nan", with(1, "nanE")},
-        {"extra argument", [&good] {
+        {"extra argument",
+         [&good] {
              Args a = good;
              a.push_back("now");
              return a;

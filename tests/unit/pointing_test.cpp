@@ -95,9 +95,9 @@ TEST(PointingAngles, MinuteDigitsComeFromTheDoubleProduct) {
         double v;
         double expected;
     } cases[] = {
-        {37.33, 37.55}, {126.59, 126.98}, {0.30, 0.50},
-        {35.30, 35.49},  // 35.30 x 100 is just below 3530: 29 minutes
-        {10.75, 11.25},  // minute digits above 59 are taken as they are
+        {37.33, 37.55}, {126.59, 126.98},
+        {0.30, 0.50},   {35.30, 35.49},  // 35.30 x 100 is just below 3530: 29 minutes
+        {10.75, 11.25},                  // minute digits above 59 are taken as they are
         {0.00, 0.00},   {180.00, 180.00},
     };
     for (const auto& c : cases) {
@@ -114,10 +114,10 @@ TEST(PointingAngles, MinuteDigitsComeFromTheDoubleProduct) {
 TEST(PointingAngles, SkewOffsetsMatchLongitudeAndFlagExactly) {
     for (const SkewOffset& row : SkewOffsetTable) {
         SCOPED_TRACE(row.longitude);
-        const double matched = computeSkew(row.longitude, row.eastWest, FlagEast, CodeNorth, 10.30,
-                                           48.20);
-        const double near = computeSkew(row.longitude + 1e-9, row.eastWest, FlagEast, CodeNorth,
-                                        10.30, 48.20);
+        const double matched =
+            computeSkew(row.longitude, row.eastWest, FlagEast, CodeNorth, 10.30, 48.20);
+        const double near =
+            computeSkew(row.longitude + 1e-9, row.eastWest, FlagEast, CodeNorth, 10.30, 48.20);
         EXPECT_NEAR(matched - near, -row.offset, 1e-6);
     }
     const double west = computeSkew(19.2, FlagWest, FlagEast, CodeNorth, 10.30, 48.20);

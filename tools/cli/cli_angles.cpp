@@ -23,22 +23,28 @@ struct Coordinate {
 };
 
 struct Option {
-    const char* name;       // "--sat"
+    const char* name;  // "--sat"
     Notation notation;
     double max;
-    char first;             // the letter of flag/code `firstValue`
+    char first;  // the letter of flag/code `firstValue`
     int firstValue;
     char second;
     int secondValue;
-    const char* shape;      // how the value is written, for the message
+    const char* shape;  // how the value is written, for the message
 };
 
-constexpr Option Satellite = {"--sat", Notation::DecimalDegrees, MaxLongitude, 'E', geo::FlagEast,
-                              'W', geo::FlagWest, "LON{E|W} with LON in decimal degrees 0..180"};
-constexpr Option Longitude = {"--lon", Notation::DegreesMinutes, MaxLongitude, 'E', geo::FlagEast,
-                              'W', geo::FlagWest, "DDD.MM{E|W}, 0.00..180.00 with minutes 00..59"};
-constexpr Option Latitude = {"--lat", Notation::DegreesMinutes, MaxLatitude, 'N', geo::CodeNorth,
-                             'S', geo::CodeSouth, "DD.MM{N|S}, 0.00..90.00 with minutes 00..59"};
+constexpr Option Satellite = {"--sat",       Notation::DecimalDegrees,
+                              MaxLongitude,  'E',
+                              geo::FlagEast, 'W',
+                              geo::FlagWest, "LON{E|W} with LON in decimal degrees 0..180"};
+constexpr Option Longitude = {"--lon",       Notation::DegreesMinutes,
+                              MaxLongitude,  'E',
+                              geo::FlagEast, 'W',
+                              geo::FlagWest, "DDD.MM{E|W}, 0.00..180.00 with minutes 00..59"};
+constexpr Option Latitude = {"--lat",        Notation::DegreesMinutes,
+                             MaxLatitude,    'N',
+                             geo::CodeNorth, 'S',
+                             geo::CodeSouth, "DD.MM{N|S}, 0.00..90.00 with minutes 00..59"};
 
 bool allDigits(std::string_view text) {
     for (const char c : text) {
@@ -83,7 +89,8 @@ std::optional<Coordinate> parseCoordinate(std::string_view text, const Option& o
             return std::nullopt;
         }
     }
-    const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), c.value);
+    const auto [end, error] =
+        std::from_chars(number.data(), number.data() + number.size(), c.value);
     if (error != std::errc{} || end != number.data() + number.size() || c.value > option.max) {
         return std::nullopt;
     }
