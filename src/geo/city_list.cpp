@@ -11,8 +11,15 @@ namespace {
 // A city farther than this (in hundredths of DDD.MM) is not "near".
 constexpr double NearLimit = 100.0;
 
+// Continuation bytes that may follow the lead byte of a UTF-8 sequence.
+constexpr std::size_t MaxSequenceTail = 3;
+
 bool isContinuationByte(char c) {
     return (static_cast<unsigned char>(c) & 0xC0U) == 0x80U;
+}
+
+bool isLeadByte(char c) {
+    return (static_cast<unsigned char>(c) & 0xC0U) == 0xC0U;
 }
 
 }  // namespace
@@ -22,9 +29,17 @@ std::string truncatedCityName(std::string_view name) {
         return std::string(name);
     }
     std::size_t cut = MaxCityNameBytes;
-    // Step back over the continuation bytes of a sequence that the cut would split.
-    while (cut > 0 && isContinuationByte(name[cut])) {
-        --cut;
+    // A cut before a continuation byte splits the sequence whose lead byte lies at most
+    // three bytes back: cut before that lead byte instead. Bytes that are not UTF-8 are
+    // cut where they are.
+    for (std::size_t back = 1; back <= MaxSequenceTail && isContinuationByte(name[cut]); ++back) {
+        if (isLeadByte(name[cut - back])) {
+            cut -= back;
+            break;
+        }
+        if (!isContinuationByte(name[cut - back])) {
+            break;
+        }
     }
     return std::string(name.substr(0, cut));
 }

@@ -89,6 +89,9 @@ TEST(CityList, LongNamesAreCutAtACharacterBoundary) {
     list.insertCity(city(std::string(48, 'a') + "éz", 1, 1));
     EXPECT_EQ(list.cityAt(1).name, std::string(48, 'a'));
     EXPECT_EQ(truncatedCityName(std::string(47, 'a') + "éz"), std::string(47, 'a') + "é");
+    EXPECT_EQ(truncatedCityName(std::string(47, 'a') + "€z"), std::string(47, 'a'));
+    // Bytes that are not UTF-8 (stray continuation bytes) are cut where they are.
+    EXPECT_EQ(truncatedCityName("T" + std::string(60, '\x85')), "T" + std::string(48, '\x85'));
 }
 
 struct NearCase {
