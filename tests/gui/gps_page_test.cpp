@@ -240,10 +240,6 @@ void GpsPageTest::readsTheCityFileAtStart_data() {
         << " 77.03" << 1 << "";
     QTest::newRow("no file: the list head") << "" << QByteArray() << QStringList() << "city.gps"
                                             << "  0.10" << 0 << "";
-    QTest::newRow("a repeated name keeps the last record")
-        << "city_E.gps" << QByteArray("Oslo 1.00 W 1.00 S\r\nOslo 10.45 E 59.55 N\r\n")
-        << QStringList{"Oslo"} << "city_E.gps"
-        << " 10.45" << 0 << "";
     QTest::newRow("a damaged line is left out and said")
         << "city_E.gps"
         << QByteArray("Oslo 10.45 E 59.55 N\r\nRome twelve E 41.54 N\r\nWien 16.22 E 48.12 N\r\n")
@@ -483,8 +479,6 @@ void GpsPageTest::setGpsSendsTheCityPosition_data() {
     QTest::newRow("typed numbers saturate")
         << "99999999" << 0 << "-99999999" << 0 << "SG 2147483647 0 -2147483648 3"
         << "";
-    QTest::newRow("no number is 0") << "abc" << 0 << "" << 1 << "SG 0 0 0 2"
-                                    << "";
 }
 
 void GpsPageTest::setGpsSendsTheCityPosition() {
