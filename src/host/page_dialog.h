@@ -30,6 +30,10 @@ class PageDialog : public ui::DialogWindow, public ReplyListener {
     virtual void onHide() {}
     virtual void onCreated() {}
     virtual void onDestroying() {}
+    // The main window is about to close and every page is still whole: the place for a
+    // page to ask the user something (a box runs an event loop, which must not happen
+    // while the pages are being torn down). Empty here.
+    virtual void onHostClosing() {}
 
     // Builds the page's controls as a hidden, disabled child of `hostWindow` and runs the
     // page's initialisation.

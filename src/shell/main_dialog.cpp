@@ -206,8 +206,12 @@ void MainDialog::closeEvent(QCloseEvent* event) {
 }
 
 void MainDialog::reject() {
-    // Escape or an accepted close: any wait in progress ends now, so nothing keeps
+    // Escape or an accepted close. The pages may still ask the user (a changed city
+    // list) while everything is whole; then any wait in progress ends, so nothing keeps
     // running behind a window that is gone.
+    for (const PageEntry& entry : pageEntries()) {
+        entry.page->onHostClosing();
+    }
     link_.shutDown();
     PageHost::reject();
 }

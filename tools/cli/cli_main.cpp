@@ -5,6 +5,7 @@
 #include <iostream>
 #include <string>
 
+#include "cli/cli_angles.h"
 #include "cli/cli_args.h"
 #include "cli/cli_codec.h"
 #include "cli/cli_port.h"
@@ -73,6 +74,9 @@ int main(int argc, char** argv) {
     }
     if (command == "rif") {
         return runRif(args, std::cout, std::cerr);
+    }
+    if (command == "angles") {
+        return runAngles(args, std::cout, std::cerr);
     }
     if (command == "send" || command == "monitor") {
         installInterruptHandlers();

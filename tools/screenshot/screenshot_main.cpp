@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QFile>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -35,7 +36,11 @@ using Unit = kelvandor::sim::Simulator;
 // What each page's picture shows beyond Get Antenna Information: a page may play a short
 // session of its own against the simulator before it is taken (the page is shown).
 
-void prepareGps(Dialog& /*dialog*/, Unit& /*unit*/) {}
+// After Get Antenna Information the page shows the antenna's position, its nearest city
+// and the satellite in use; the angles come with "Find Angles && Skew Antenna GPS".
+void prepareGps(Dialog& dialog, Unit& /*unit*/) {
+    dialog.gpsPage.button(kelvandor::GpsPage::AntennaAnglesButton)->click();
+}
 
 void prepareSatelliteInfo(Dialog& /*dialog*/, Unit& /*unit*/) {}
 
@@ -144,7 +149,14 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot create %s\n", qPrintable(outDir));
         return 1;
     }
-    dir.setPath(outDir);
+    dir.setPath(QDir(outDir).absolutePath());
+
+    // The GPS page reads its city list from the working directory: a folder of the
+    // session's own with the sample list, so nothing the session writes lands elsewhere.
+    QTemporaryDir workDir;
+    QFile::copy(QStringLiteral(KELVANDOR_SAMPLE_CITIES),
+                workDir.filePath(QStringLiteral("city_E.gps")));
+    QDir::setCurrent(workDir.path());
 
     QTemporaryDir ports;
     kelvandor::sim::Simulator unit(options);

@@ -1,0 +1,83 @@
+#include "pages/add_city_dialog.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "geo/city_list.h"
+
+namespace kelvandor {
+
+namespace {
+
+using ui::ControlKind;
+using ui::NoId;
+using D = AddCityDialog;
+
+constexpr ui::ControlTemplate Controls[] = {
+    {NoId, ControlKind::Label, "Longitude", 10, 12, 40, 10},
+    {D::LongitudeEdit, ControlKind::Edit, "", 52, 10, 40, 12},
+    {D::EastWestList, ControlKind::DropDownList, "E\nW", 96, 10, 30, 40},
+    {NoId, ControlKind::Label, "Latitude", 10, 30, 40, 10},
+    {D::LatitudeEdit, ControlKind::Edit, "", 52, 28, 40, 12},
+    {D::NorthSouthList, ControlKind::DropDownList, "N\nS", 96, 28, 30, 40},
+    {NoId, ControlKind::Label, "City : ", 10, 48, 40, 10},
+    {D::NameEdit, ControlKind::Edit, "", 52, 46, 128, 12},
+    {D::AddButton, ControlKind::Button, "ADD", 52, 68, 56, 14},
+    {D::CancelButton, ControlKind::Button, "Cancel", 124, 68, 56, 14},
+};
+
+constexpr ui::DialogTemplate Layout = {AddCityDialog::TemplateId, "Add City to GPS List", 192, 90,
+                                       Controls};
+
+AddCityDialog::Responder& responder() {
+    static AddCityDialog::Responder installed;
+    return installed;
+}
+
+}  // namespace
+
+AddCityDialog::AddCityDialog(QWidget* owner) : ui::DialogWindow(Layout) {
+    setParent(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                         Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setModal(true);
+    bindText(LongitudeEdit, &longitudeText);
+    bindComboIndex(EastWestList, &eastWestIndex);
+    bindText(LatitudeEdit, &latitudeText);
+    bindComboIndex(NorthSouthList, &northSouthIndex);
+    bindText(NameEdit, &cityName);
+}
+
+AddCityDialog::Responder AddCityDialog::installResponder(Responder r) {
+    Responder previous = std::move(responder());
+    responder() = std::move(r);
+    return previous;
+}
+
+bool AddCityDialog::run() {
+    createWindow(nullptr);  // shows the fields
+    edit(NameEdit)->setMaxLength(static_cast<int>(geo::MaxCityNameBytes));
+    button(AddButton)->setDefault(true);
+    onClicked(AddButton, &AddCityDialog::onAdd);
+    onClicked(CancelButton, &AddCityDialog::onCancel);
+    edit(NameEdit)->setFocus();
+    if (const Responder& r = responder()) {
+        if (r(*this)) {
+            onAdd();
+        } else {
+            onCancel();
+        }
+        return result() == QDialog::Accepted;
+    }
+    return exec() == QDialog::Accepted;
+}
+
+void AddCityDialog::onAdd() {
+    readControls();
+    accept();
+}
+
+void AddCityDialog::onCancel() {
+    reject();
+}
+
+}  // namespace kelvandor
