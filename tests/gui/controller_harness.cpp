@@ -11,13 +11,31 @@
 
 namespace kelvandor::testing {
 
-ControllerHarness::ControllerHarness(int comNumber) : line_(std::make_unique<PtyPair>()) {
+class ControllerHarness::CountingCalls : public SystemCalls {
+  public:
+    ssize_t write(int fd, const void* bytes, std::size_t count) override {
+        const ssize_t taken = SystemCalls::write(fd, bytes, count);
+        if (taken > 0) {
+            written += static_cast<std::size_t>(taken);
+        }
+        return taken;
+    }
+    std::size_t written = 0;
+};
+
+ControllerHarness::ControllerHarness(int comNumber)
+    : calls_(std::make_unique<CountingCalls>()), line_(std::make_unique<PtyPair>()) {
     resetReceiveBufferForTest();
     previous_ = ui::installPrompter(&prompter);
     if (comNumber > 0) {
         linkAs(comNumber);
     }
     dialog_ = std::make_unique<MainDialog>(naming());
+    dialog_->serialPort.setSystemCalls(*calls_);
+}
+
+SystemCalls& ControllerHarness::portCalls() {
+    return *calls_;
 }
 
 ControllerHarness::~ControllerHarness() {
@@ -69,18 +87,22 @@ bool ControllerHarness::deliver(CommandId id, std::initializer_list<std::int32_t
 }
 
 std::vector<std::string> ControllerHarness::sentLines() {
-    constexpr int QuietMs = 60;
+    constexpr int ArrivalTimeoutMs = 5000;
     std::vector<std::string> lines;
-    for (;;) {
+    QElapsedTimer clock;
+    clock.start();
+    while (bytesTaken_ < calls_->written && clock.elapsed() < ArrivalTimeoutMs) {
         pollfd entry{line_->master(), POLLIN, 0};
-        if (::poll(&entry, 1, QuietMs) <= 0) {
-            break;
+        if (::poll(&entry, 1, 10) <= 0) {
+            continue;
         }
         char bytes[MaxHeldBytes];
-        const ssize_t n = ::read(line_->master(), bytes, sizeof bytes);
+        const std::size_t missing = calls_->written - bytesTaken_;
+        const ssize_t n = ::read(line_->master(), bytes, std::min(sizeof bytes, missing));
         if (n <= 0) {
-            break;
+            continue;
         }
+        bytesTaken_ += static_cast<std::size_t>(n);
         appendReceived(sent_, bytes, static_cast<int>(n));
         forEachChunk(sent_, scratch_, [&lines](int status, CommandId id, const std::int32_t* p) {
             lines.push_back(chunkLine(status, id, p));

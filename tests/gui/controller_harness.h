@@ -38,12 +38,22 @@ class ControllerHarness {
     bool deliver(CommandId id, std::initializer_list<std::int32_t> params = {});
 
     // Every frame the controller has written since the last call, in the line format of
-    // kelvandor-cli decode ("LT 0 0"). Waits until the line has been quiet for a moment.
+    // kelvandor-cli decode ("LT 0 0"). Waits until every byte the controller's port has
+    // written so far has come out of the line (at most 5 s), so it never returns early
+    // on a slow machine and never waits when nothing was written.
     std::vector<std::string> sentLines();
+
+    // The system calls the harness gives the controller's port: the real ones, counting
+    // the bytes written. A test that installs its own calls puts these back afterwards.
+    SystemCalls& portCalls();
 
     ui::ScriptedPrompter prompter;
 
   private:
+    class CountingCalls;
+
+    std::unique_ptr<CountingCalls> calls_;
+    std::size_t bytesTaken_ = 0;  // bytes read from the line by sentLines
     QTemporaryDir dir_;
     std::unique_ptr<PtyPair> line_;
     std::unique_ptr<MainDialog> dialog_;

@@ -128,7 +128,7 @@ void MainWindowTest::closeDuringReplyWaitEndsTheWaitAndTheDialog() {
         d.link().awaitedReplyId = cmd::NI;
         d.link().replyWaitState = 0;
         waited.start();
-        d.link().waitForReply(2000);
+        d.link().waitForReply(30000);
         waitReturned = true;
     });
     QTimer::singleShot(100, &d, [&d] { d.close(); });
@@ -136,8 +136,9 @@ void MainWindowTest::closeDuringReplyWaitEndsTheWaitAndTheDialog() {
     total.start();
     d.exec();  // returns only once the waiting operation has left the stack
     QVERIFY(waitReturned);
-    QVERIFY2(waited.elapsed() < 1500, "the wait ran on after the window closed");
-    QVERIFY(total.elapsed() < 1500);
+    // The time-out is far beyond the bound, so only a wait that ran on can exceed it.
+    QVERIFY2(waited.elapsed() < 15000, "the wait ran on after the window closed");
+    QVERIFY(total.elapsed() < 15000);
     QVERIFY(!d.isVisible());
     QCOMPARE(d.serialPort.isOpen, 0);
 }

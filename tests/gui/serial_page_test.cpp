@@ -148,7 +148,7 @@ void SerialPageTest::permissionFailureNamesDeviceAndGroup() {
     QVERIFY2(text.contains(QStringLiteral("dialout")), qPrintable(text));
     QVERIFY2(!text.contains(QStringLiteral("used by another application")), qPrintable(text));
     QCOMPARE(d.serialPage.controlText(SerialPage::ConnectButton), QStringLiteral("Connect"));
-    d.serialPort.setSystemCalls(realSystemCalls());
+    d.serialPort.setSystemCalls(h.portCalls());
 }
 
 QTEST_MAIN(SerialPageTest)
