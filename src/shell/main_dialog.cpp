@@ -162,6 +162,7 @@ void MainDialog::onInitDialog() {
 
     connect(list, &QListWidget::itemSelectionChanged, this, &MainDialog::onPageListSelChange);
     connect(list, &QListWidget::clicked, this, &MainDialog::onPageListReselect);
+    connect(&link_, &LinkDriver::lineLost, this, &MainDialog::onLineLost);
     list->viewport()->installEventFilter(this);
     onClicked(id::Restart, &MainDialog::onRestart);
     onClicked(id::Setup, &MainDialog::onSetup);
@@ -212,6 +213,10 @@ bool MainDialog::eventFilter(QObject* watched, QEvent* event) {
         rowSelectedAtPress_ = selected.isEmpty() ? -1 : list->row(selected.first());
     }
     return PageHost::eventFilter(watched, event);
+}
+
+void MainDialog::onLineLost() {
+    setBitmap(id::LedComm, ui::bitmap::LedGrey);
 }
 
 void MainDialog::sendCommand(CommandId commandId, const std::int32_t* params) {

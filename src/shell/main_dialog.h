@@ -114,6 +114,10 @@ class MainDialog : public PageHost, public ReplyListener, public HostServices {
     void onSelectSatC();
     void onSignalLevelClick();
 
+    // The link driver found the line lost: the Comm. LED goes grey until the antenna
+    // reports again.
+    void onLineLost();
+
     // Status panel layout.
     void layoutSatellitePanel();
     void refreshSatelliteIndicators();

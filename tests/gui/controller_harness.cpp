@@ -20,7 +20,12 @@ class ControllerHarness::CountingCalls : public SystemCalls {
         }
         return taken;
     }
+    int open(const char* path, int flags) override {
+        ++opens;
+        return SystemCalls::open(path, flags);
+    }
     std::size_t written = 0;
+    int opens = 0;
 };
 
 ControllerHarness::ControllerHarness(int comNumber)
@@ -38,6 +43,10 @@ SystemCalls& ControllerHarness::portCalls() {
     return *calls_;
 }
 
+int ControllerHarness::openAttempts() const {
+    return calls_->opens;
+}
+
 ControllerHarness::~ControllerHarness() {
     dialog_.reset();
     ui::installPrompter(previous_);
@@ -51,6 +60,23 @@ ComPortNaming ControllerHarness::naming() const {
 void ControllerHarness::linkAs(int comNumber) {
     QFile::link(QString::fromStdString(line_->path()),
                 dir_.filePath(QStringLiteral("COM%1").arg(comNumber)));
+    linkedAs_.push_back(comNumber);
+}
+
+void ControllerHarness::hangUp() {
+    line_->closeMaster();
+}
+
+void ControllerHarness::replug() {
+    line_ = std::make_unique<PtyPair>();
+    const std::vector<int> numbers = std::move(linkedAs_);
+    linkedAs_.clear();
+    for (const int number : numbers) {
+        QFile::remove(dir_.filePath(QStringLiteral("COM%1").arg(number)));
+        linkAs(number);
+    }
+    bytesTaken_ = calls_->written;
+    sent_ = ReceiveBuffer{};
 }
 
 std::string frameBytes(CommandId id, std::initializer_list<std::int32_t> params) {

@@ -29,6 +29,11 @@ class ControllerHarness {
     ComPortNaming naming() const;
     // Links the pty as COMn (in addition to any link made before).
     void linkAs(int comNumber);
+    // Hangs the line up, as a pulled USB adapter does.
+    void hangUp();
+    // Plugs a new line in under the COM names of the old one, as an adapter plugged in
+    // again does. What the controller wrote to the old line is forgotten.
+    void replug();
 
     // Writes the frame of `id` with `params` to the line, as the antenna would.
     void inject(CommandId id, std::initializer_list<std::int32_t> params = {});
@@ -46,6 +51,9 @@ class ControllerHarness {
     // The system calls the harness gives the controller's port: the real ones, counting
     // the bytes written. A test that installs its own calls puts these back afterwards.
     SystemCalls& portCalls();
+    // How often the controller's port has tried to open a device since the harness
+    // gave it its calls.
+    int openAttempts() const;
 
     ui::ScriptedPrompter prompter;
 
@@ -56,6 +64,7 @@ class ControllerHarness {
     std::size_t bytesTaken_ = 0;  // bytes read from the line by sentLines
     QTemporaryDir dir_;
     std::unique_ptr<PtyPair> line_;
+    std::vector<int> linkedAs_;
     std::unique_ptr<MainDialog> dialog_;
     ui::Prompter* previous_ = nullptr;
     ReceiveBuffer sent_;
