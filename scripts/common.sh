@@ -10,7 +10,7 @@ PACKAGES=(
     clang libclang-rt-14-dev
     qt6-base-dev libgl-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    fonts-dejavu-core xvfb xauth
+    fonts-dejavu-core xvfb xauth x11-utils
 )
 
 log() { printf '== %s\n' "$*" >&2; }
