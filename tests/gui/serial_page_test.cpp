@@ -171,13 +171,13 @@ void SerialPageTest::lostLineShowsClosedAndComesBackByItself() {
 
     // Tries of the vanished port fail silently until the line is back, on COM3.
     const int attempts = h.openAttempts();
-    QTRY_VERIFY_WITH_TIMEOUT(h.openAttempts() >= attempts + 2, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(h.openAttempts() >= attempts + 2, 10000);
     QCOMPARE(d.serialPort.isOpen, 0);
     QVERIFY(h.prompter.messages.empty());
     QCOMPARE(page.controlText(SerialPage::ConnectButton), QStringLiteral("Connect"));
     h.replug();
     QTRY_COMPARE_WITH_TIMEOUT(page.controlText(SerialPage::ConnectButton),
-                              QStringLiteral("Disconnect"), 5000);
+                              QStringLiteral("Disconnect"), 10000);
     QCOMPARE(d.serialPort.isOpen, 1);
     QCOMPARE(page.bitmapOf(SerialPage::PortPicture), ui::bitmap::ComPlates[2]);
     QVERIFY(d.link().isReceiving());
@@ -192,7 +192,7 @@ void SerialPageTest::lostLineShowsClosedAndComesBackByItself() {
     QTRY_VERIFY(page.isReconnecting());
     QCOMPARE(d.serialPort.isOpen, 0);
     h.replug();
-    QTRY_COMPARE_WITH_TIMEOUT(d.serialPort.isOpen, 1, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(d.serialPort.isOpen, 1, 10000);
 }
 
 void SerialPageTest::clickEndsTheRetrying() {
@@ -229,7 +229,7 @@ void SerialPageTest::closingTheWindowEndsTheRetrying() {
     QTRY_VERIFY(page.isReconnecting());
     QVERIFY(d.close());
     h.replug();
-    QTRY_VERIFY_WITH_TIMEOUT(!page.isReconnecting(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!page.isReconnecting(), 10000);
     QCOMPARE(d.serialPort.isOpen, 0);
     QVERIFY(!d.link().isReceiving());
 }
