@@ -95,7 +95,7 @@ void ControllerHarness::injectBytes(const std::string& bytes) {
 }
 
 bool ControllerHarness::deliver(CommandId id, std::initializer_list<std::int32_t> params) {
-    constexpr int DeliverTimeoutMs = 2000;
+    constexpr int DeliverTimeoutMs = 5000;
     // The main window notes every frame it handles against the awaited reply.
     LinkDriver& link = dialog_->link();
     link.awaitedReplyId = id;

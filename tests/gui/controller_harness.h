@@ -39,7 +39,7 @@ class ControllerHarness {
     void inject(CommandId id, std::initializer_list<std::int32_t> params = {});
     void injectBytes(const std::string& bytes);
     // Injects one frame and waits (dispatching events, so the receive timer runs) until
-    // the main window has handled it. False when it was not dispatched within 2 s.
+    // the main window has handled it. False when it was not dispatched within 5 s.
     bool deliver(CommandId id, std::initializer_list<std::int32_t> params = {});
 
     // Every frame the controller has written since the last call, in the line format of
