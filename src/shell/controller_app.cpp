@@ -1,7 +1,6 @@
 #include "shell/controller_app.h"
 
 #include "shell/main_dialog.h"
-#include "ui/prompter.h"
 
 namespace kelvandor {
 
