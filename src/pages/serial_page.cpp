@@ -2,9 +2,9 @@
 
 #include <cstdio>
 
+#include "host/host_services.h"
 #include "link/link_driver.h"
 #include "link/serial_port.h"
-#include "host/host_services.h"
 #include "ui/bitmaps.h"
 #include "ui/prompter.h"
 

@@ -66,7 +66,9 @@ QString tableMismatch(const SatelliteTable& table, const sim::UnitState& unit, i
         }
         if (static_cast<std::int32_t>(got.primary.longitude * 100.0 + 0.5) !=
             want.primary[sim::BlockLongitude]) {
-            return QStringLiteral("satellite %1 has longitude %2").arg(k).arg(got.primary.longitude);
+            return QStringLiteral("satellite %1 has longitude %2")
+                .arg(k)
+                .arg(got.primary.longitude);
         }
         for (std::size_t v = 0; v < got.primaryTracking.values.size(); ++v) {
             if (got.primaryTracking.values[v] != want.primaryTracking[v] ||

@@ -95,10 +95,10 @@ void LostLineTest::simulatorProgramHangsUpAndReplugs() {
     const QString link = QDir(portDir).filePath(QStringLiteral("COM2"));
     QProcess simulator;
     simulator.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    simulator.start(QStringLiteral(KELVANDOR_SIM_PROGRAM),
-                    {QStringLiteral("--port-dir"), portDir, QStringLiteral("--hang-up-after"),
-                     QStringLiteral("4000"), QStringLiteral("--replug-after"),
-                     QStringLiteral("1500")});
+    simulator.start(
+        QStringLiteral(KELVANDOR_SIM_PROGRAM),
+        {QStringLiteral("--port-dir"), portDir, QStringLiteral("--hang-up-after"),
+         QStringLiteral("4000"), QStringLiteral("--replug-after"), QStringLiteral("1500")});
     QVERIFY(simulator.waitForStarted());
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(link).isSymLink(), Patience);
 

@@ -25,9 +25,9 @@ constexpr int Patience = 5000;
 // The title the X server holds for `window` (_NET_WM_NAME), empty when none is set.
 QString titleOnScreen(const QWidget& window) {
     QProcess xprop;
-    xprop.start(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(window.winId()),
-                                          QStringLiteral("-notype"),
-                                          QStringLiteral("_NET_WM_NAME")});
+    xprop.start(QStringLiteral("xprop"),
+                {QStringLiteral("-id"), QString::number(window.winId()), QStringLiteral("-notype"),
+                 QStringLiteral("_NET_WM_NAME")});
     if (!xprop.waitForFinished(Patience)) {
         return QStringLiteral("(xprop did not answer)");
     }
@@ -107,8 +107,8 @@ void WindowTitlesTest::messageBoxesCarryTheApplicationTitle() {
         seen = true;
         title = titleOnScreen(*box);
         if (const auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) {
-            QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(
-                const_cast<QLabel*>(label));
+            QAccessibleInterface* accessible =
+                QAccessible::queryAccessibleInterface(const_cast<QLabel*>(label));
             shownText = accessible != nullptr ? accessible->text(QAccessible::Name) : QString();
         }
         box->done(QMessageBox::Ok);

@@ -109,7 +109,8 @@ class SharedText : public std::streambuf {
     }
     // Waits until the text contains `part`; false after `timeoutMs`.
     bool waitFor(const std::string& part, int timeoutMs = sim::testing::LongWaitMs) const {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         while (text().find(part) == std::string::npos) {
             if (std::chrono::steady_clock::now() >= deadline) {
                 return false;
