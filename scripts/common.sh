@@ -10,7 +10,7 @@ PACKAGES=(
     clang libclang-rt-14-dev
     qt6-base-dev libgl-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    fonts-dejavu-core xvfb xauth
+    fonts-dejavu-core xvfb xauth x11-utils
 )
 
 log() { printf '== %s\n' "$*" >&2; }
@@ -44,7 +44,13 @@ build_tree() {
     cmake --build "$dir" -j "$JOBS"
 }
 
-# The everyday build: g++, optimised with debug information.
+# The everyday build: g++, optimised with debug information. Targets given as arguments
+# are built alone; none builds everything (tests, benchmarks, tools).
 build_main() {
-    build_tree "$ROOT/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    local targets=()
+    if [ $# -gt 0 ]; then
+        targets=(--target "$@")
+    fi
+    cmake -S "$ROOT" -B "$ROOT/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    cmake --build "$ROOT/build" -j "$JOBS" "${targets[@]}"
 }

@@ -6,7 +6,8 @@
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 ensure_packages
-build_main
+# Only the two programs this runs: the tests and benchmarks are left for scripts/test.sh.
+build_main kelvandor-controller kelvandor-sim
 
 export KELVANDOR_PORT_DIR="${KELVANDOR_PORT_DIR:-$HOME/.config/kelvandor/ports}"
 if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then

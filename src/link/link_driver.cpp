@@ -53,6 +53,9 @@ void LinkDriver::onReceiveTick() {
         const int piece = std::min(budget, std::max(1, MaxHeldBytes - receiveBufferHeld()));
         const int count = port_->Read(bytes, piece);
         if (count <= 0) {
+            if (port_->lineLost() && port_->isOpen != 0) {
+                Q_EMIT lineLost();
+            }
             return;
         }
         budget -= count;

@@ -75,6 +75,11 @@ class LinkDriver : public QObject {
     CommandId awaitedReplyId = NoReply;
     int replyWaitState = Waiting;
 
+  Q_SIGNALS:
+    // A receive tick found the open port's device gone (hang-up, EIO, a pulled adapter).
+    // Emitted at every such tick until someone closes the port.
+    void lineLost();
+
   private:
     void onReplyTimeout();
     void dispatchFrames();

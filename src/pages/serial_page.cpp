@@ -2,9 +2,9 @@
 
 #include <cstdio>
 
+#include "host/host_services.h"
 #include "link/link_driver.h"
 #include "link/serial_port.h"
-#include "host/host_services.h"
 #include "ui/bitmaps.h"
 #include "ui/prompter.h"
 
@@ -59,6 +59,9 @@ void SerialPage::onInitDialog() {
     baudSelection = 1;
     writeControls();
     onClicked(ConnectButton, &SerialPage::onConnectClicked);
+    if (host != nullptr) {
+        connect(&host->link(), &LinkDriver::lineLost, this, &SerialPage::onLineLost);
+    }
 
     // Automatic connection: COM2, COM3, ... COM9. The radio buttons keep showing COM2.
     for (int attempt = 0; attempt < AutoConnectAttempts; ++attempt) {
@@ -75,18 +78,7 @@ bool SerialPage::setLinkOpen(bool open) {
         return false;
     }
     if (open) {
-        char name[16];
-        std::snprintf(name, sizeof name, "COM%d", portIndex + 1);
-        const int selection = baudSelection >= 0 && baudSelection < 5 ? baudSelection : 1;
-        if (port->Open(name, BaudRates[selection], ReadTimeoutMs) != 0) {
-            setBitmap(PortPicture, plateOf(portIndex + 1));
-            if (host != nullptr) {
-                host->link().startReceiveTimer();
-            }
-            return true;
-        }
-        port->Purge();
-        return false;
+        return openPort(portIndex + 1);
     }
     port->Close();
     ui::prompter().pause(CloseSettleMs);
@@ -97,7 +89,57 @@ bool SerialPage::setLinkOpen(bool open) {
     return false;
 }
 
+bool SerialPage::openPort(int portNumber) {
+    char name[16];
+    std::snprintf(name, sizeof name, "COM%d", portNumber);
+    const int selection = baudSelection >= 0 && baudSelection < 5 ? baudSelection : 1;
+    if (port->Open(name, BaudRates[selection], ReadTimeoutMs) != 0) {
+        openedPort_ = portNumber;
+        setBitmap(PortPicture, plateOf(portNumber));
+        if (host != nullptr) {
+            host->link().startReceiveTimer();
+        }
+        return true;
+    }
+    port->Purge();
+    return false;
+}
+
+void SerialPage::onLineLost() {
+    if (port == nullptr || port->isOpen == 0) {
+        return;
+    }
+    port->Close();
+    if (host != nullptr) {
+        host->link().stopReceiveTimer();
+    }
+    setControlText(ConnectButton, QStringLiteral("Connect"));
+    setBitmap(PortPicture, ui::bitmap::ComDisconnected);
+    startDialogTimer(ReconnectTimerId, ReconnectPeriodMs);
+}
+
+void SerialPage::onTimer(int timerId) {
+    if (timerId == ReconnectTimerId) {
+        onReconnectTick();
+    }
+}
+
+void SerialPage::onReconnectTick() {
+    // The window is closing, or the port was opened by other means: stop trying.
+    if (port == nullptr || port->isOpen != 0 ||
+        (host != nullptr && host->link().isShuttingDown())) {
+        stopDialogTimer(ReconnectTimerId);
+        return;
+    }
+    if (openPort(openedPort_)) {
+        stopDialogTimer(ReconnectTimerId);
+        setControlText(ConnectButton, QStringLiteral("Disconnect"));
+    }
+}
+
 void SerialPage::onConnectClicked() {
+    // The user decides from here on: a lost port is no longer tried by itself.
+    stopDialogTimer(ReconnectTimerId);
     readControls();
     if (port != nullptr && port->isOpen != 0) {
         setLinkOpen(false);

@@ -122,6 +122,9 @@ MainDialog::MainDialog(const ComPortNaming& naming) : PageHost(main_id::PageFram
 }
 
 MainDialog::~MainDialog() {
+    if (QListWidget* list = listBox(id::PageList)) {
+        list->viewport()->removeEventFilter(this);
+    }
     link_.shutDown();
     destroyPages();
 }
@@ -158,6 +161,9 @@ void MainDialog::onInitDialog() {
     model_.skewAdjust.fill(0);
 
     connect(list, &QListWidget::itemSelectionChanged, this, &MainDialog::onPageListSelChange);
+    connect(list, &QListWidget::clicked, this, &MainDialog::onPageListReselect);
+    connect(&link_, &LinkDriver::lineLost, this, &MainDialog::onLineLost);
+    list->viewport()->installEventFilter(this);
     onClicked(id::Restart, &MainDialog::onRestart);
     onClicked(id::Setup, &MainDialog::onSetup);
     onClicked(id::GetAntennaInfo, &MainDialog::onGetAntennaInfo);
@@ -187,6 +193,30 @@ void MainDialog::onPageListSelChange() {
     if (row >= 0 && row < PageListCount && listBox(id::PageList)->currentItem()->isSelected()) {
         showPage(PageList[row].pageId);
     }
+}
+
+void MainDialog::onPageListReselect(const QModelIndex& index) {
+    QListWidget* list = listBox(id::PageList);
+    const int row = index.row();
+    // A click that changed the selection has shown its page already.
+    if (row == rowSelectedAtPress_ && row >= 0 && row < PageListCount &&
+        list->item(row)->isSelected()) {
+        showPage(PageList[row].pageId);
+    }
+}
+
+bool MainDialog::eventFilter(QObject* watched, QEvent* event) {
+    QListWidget* list = listBox(id::PageList);
+    if (list != nullptr && watched == list->viewport() &&
+        event->type() == QEvent::MouseButtonPress) {
+        const QList<QListWidgetItem*> selected = list->selectedItems();
+        rowSelectedAtPress_ = selected.isEmpty() ? -1 : list->row(selected.first());
+    }
+    return PageHost::eventFilter(watched, event);
+}
+
+void MainDialog::onLineLost() {
+    setBitmap(id::LedComm, ui::bitmap::LedGrey);
 }
 
 void MainDialog::sendCommand(CommandId commandId, const std::int32_t* params) {

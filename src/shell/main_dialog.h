@@ -100,6 +100,9 @@ class MainDialog : public PageHost, public ReplyListener, public HostServices {
 
     // Page list (1002) selection change.
     void onPageListSelChange();
+    // A click on the entry that was already selected: Qt reports no selection change
+    // then, yet choosing the shown page again hides it and shows it again.
+    void onPageListReselect(const QModelIndex& index);
 
     // Main commands.
     void onRestart();
@@ -110,6 +113,10 @@ class MainDialog : public PageHost, public ReplyListener, public HostServices {
     void onSelectSatB();
     void onSelectSatC();
     void onSignalLevelClick();
+
+    // The link driver found the line lost: the Comm. LED goes grey until the antenna
+    // reports again.
+    void onLineLost();
 
     // Status panel layout.
     void layoutSatellitePanel();
@@ -146,6 +153,7 @@ class MainDialog : public PageHost, public ReplyListener, public HostServices {
     HostServices* hostServices() override { return this; }
     void onInitDialog() override;
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   public:
     void reject() override;
@@ -159,6 +167,8 @@ class MainDialog : public PageHost, public ReplyListener, public HostServices {
 
     LinkDriver link_;
     ShellModel model_;
+    // The page list's selected row when the mouse button went down on it, -1 for none.
+    int rowSelectedAtPress_ = -1;
 };
 
 }  // namespace kelvandor

@@ -54,78 +54,104 @@ ComPortNaming GetAntennaInfoTest::naming() const {
     return ComPortNaming::linksOnlyIn(ports_->path().toStdString());
 }
 
+// The first difference between what the controller's table holds and what the unit
+// stores, empty when the first `count` satellites agree.
+QString tableMismatch(const SatelliteTable& table, const sim::UnitState& unit, int count) {
+    for (int k = 0; k < count; ++k) {
+        const auto& got = table.records[static_cast<std::size_t>(k)];
+        const auto& want = unit.satellites[static_cast<std::size_t>(k)];
+        const QString name = QString::fromStdString(sim::satelliteName(unit, k));
+        if (QString::fromLatin1(got.primary.name) != name) {
+            return QStringLiteral("satellite %1 is named \"%2\"").arg(k).arg(got.primary.name);
+        }
+        if (static_cast<std::int32_t>(got.primary.longitude * 100.0 + 0.5) !=
+            want.primary[sim::BlockLongitude]) {
+            return QStringLiteral("satellite %1 has longitude %2")
+                .arg(k)
+                .arg(got.primary.longitude);
+        }
+        for (std::size_t v = 0; v < got.primaryTracking.values.size(); ++v) {
+            if (got.primaryTracking.values[v] != want.primaryTracking[v] ||
+                got.secondaryTracking.values[v] != want.secondaryTracking[v]) {
+                return QStringLiteral("satellite %1 tracking value %2 differs").arg(k).arg(v);
+            }
+        }
+    }
+    return {};
+}
+
 void GetAntennaInfoTest::statusPanelAndTableFillFromTheUnit() {
+    constexpr int Patience = 8000;
     MainDialog d(naming());
     QCOMPARE(d.serialPort.isOpen, 1);
     const sim::UnitState expected = unit_->state();
     d.button(id::GetAntennaInfo)->click();
 
-    QTRY_VERIFY_WITH_TIMEOUT(d.controlText(id::ProductText).contains(QStringLiteral("Ver 3.12")),
-                             8000);
-    QVERIFY(d.controlText(id::ProductText).contains(QStringLiteral("PREMIUM")));
-    QVERIFY(d.movePage.skewControlsVisible());
-    QCOMPARE(d.bitmapOf(id::LedTracking), ui::bitmap::LedBlue);
-    QCOMPARE(d.model().antennaState, int{sim::StateTracking});
+    // Every check waits for its own value: the reports arrive over the paced line in
+    // their own time.
+    QTRY_COMPARE_WITH_TIMEOUT(d.controlText(id::ProductText),
+                              QStringLiteral("KELVANDOR T6 PREMIUM  Ver 3.12"), Patience);
+    QTRY_VERIFY_WITH_TIMEOUT(d.movePage.skewControlsVisible(), Patience);
+    QTRY_COMPARE_WITH_TIMEOUT(d.bitmapOf(id::LedTracking), ui::bitmap::LedBlue, Patience);
+    QTRY_COMPARE_WITH_TIMEOUT(d.model().antennaState, int{sim::StateTracking}, Patience);
+    QTRY_VERIFY_WITH_TIMEOUT(!d.controlText(id::SignalValue).trimmed().isEmpty(), Patience);
+    // The frequency in use: the low oscillator for the low band, else the high one.
+    const std::int32_t inUse = expected.band >= 2 ? expected.lnb[1] : expected.lnb[0];
+    QTRY_COMPARE_WITH_TIMEOUT(d.controlText(id::LocalFreqValue), QString::number(inUse), Patience);
 
-    // The satellites arrive last; wait for the whole table.
     const SatelliteTable& table = d.model().satellites;
-    QTRY_COMPARE_WITH_TIMEOUT(table.satelliteCount, expected.satelliteCount, 8000);
-    const int last = expected.satelliteCount - 1;
-    QTRY_VERIFY_WITH_TIMEOUT(
-        QString::fromLatin1(table.records[static_cast<std::size_t>(last)].primary.name).trimmed() ==
-            QString::fromStdString(sim::satelliteName(expected, last)),
-        8000);
-    QTRY_COMPARE_WITH_TIMEOUT(
-        table.records[static_cast<std::size_t>(last)].secondaryTracking.values[0],
-        expected.satellites[static_cast<std::size_t>(last)].secondaryTracking[0], 8000);
-    for (int k = 0; k < expected.satelliteCount; ++k) {
-        const auto& got = table.records[static_cast<std::size_t>(k)];
-        const auto& want = expected.satellites[static_cast<std::size_t>(k)];
-        QCOMPARE(QString::fromLatin1(got.primary.name),
-                 QString::fromStdString(sim::satelliteName(expected, k)));
-        QCOMPARE(static_cast<std::int32_t>(got.primary.longitude * 100.0 + 0.5),
-                 want.primary[sim::BlockLongitude]);
-        QCOMPARE(got.primaryTracking.values[0], want.primaryTracking[0]);
+    QTRY_COMPARE_WITH_TIMEOUT(table.satelliteCount, expected.satelliteCount, Patience);
+    QTRY_COMPARE_WITH_TIMEOUT(tableMismatch(table, expected, expected.satelliteCount), QString(),
+                              Patience);
+    for (std::size_t slot = 0; slot < expected.slotMap.size(); ++slot) {
+        QTRY_COMPARE_WITH_TIMEOUT(table.slotMap[slot], expected.slotMap[slot], Patience);
     }
-    QTRY_COMPARE_WITH_TIMEOUT(table.slotMap[0], expected.slotMap[0], 8000);
-    QCOMPARE(table.currentSatellite, sim::currentSatellite(expected));
-    QCOMPARE(d.controlText(id::NameA),
-             QString::fromStdString(sim::satelliteName(expected, expected.slotMap[0])));
-    QCOMPARE(d.controlText(id::NameB),
-             QString::fromStdString(sim::satelliteName(expected, expected.slotMap[1])));
-    QVERIFY(!d.controlText(id::SignalValue).trimmed().isEmpty());
-    QVERIFY(!d.controlText(id::LocalFreqValue).isEmpty());
+    QTRY_COMPARE_WITH_TIMEOUT(table.currentSatellite, sim::currentSatellite(expected), Patience);
+    QTRY_COMPARE_WITH_TIMEOUT(
+        d.controlText(id::NameA),
+        QString::fromStdString(sim::satelliteName(expected, expected.slotMap[0])), Patience);
+    QTRY_COMPARE_WITH_TIMEOUT(
+        d.controlText(id::NameB),
+        QString::fromStdString(sim::satelliteName(expected, expected.slotMap[1])), Patience);
     QVERIFY(prompter_.messages.empty());
-    QVERIFY(unit_->receivedLines().size() >= 2);
-    QCOMPARE(unit_->receivedLines()[0], std::string("QS"));
-    QCOMPARE(unit_->receivedLines()[1], std::string("QI"));
+    const std::vector<std::string> received = unit_->receivedLines();
+    QVERIFY(received.size() >= 2);
+    QCOMPARE(received[0], std::string("QS"));
+    QCOMPARE(received[1], std::string("QI"));
 }
 
 void GetAntennaInfoTest::setupAndSatelliteSelectionRoundTrip() {
     MainDialog d(naming());
+    d.show();
     prompter_.answers = {ui::Answer::Ok};
     d.button(id::Setup)->click();
     QTRY_COMPARE_WITH_TIMEOUT(d.bitmapOf(id::LedSetup), ui::bitmap::LedBlue, 5000);
-    QCOMPARE(d.model().antennaState, 0);
+    QTRY_COMPARE_WITH_TIMEOUT(d.model().antennaState, 0, 5000);
 
     // The selector follows the unit once it knows which satellites the slots hold.
     d.button(id::GetAntennaInfo)->click();
     QTRY_VERIFY_WITH_TIMEOUT(
         SatelliteTable::isSatelliteIndex(d.model().satellites.currentSatellite), 8000);
+    QCOMPARE(d.model().satellites.currentSlot, 0);
     d.button(id::SatB)->click();
     QTRY_COMPARE_WITH_TIMEOUT(d.model().satellites.currentSlot, 1, 5000);
-    QCOMPARE(d.bitmapOf(id::LedSatB), ui::bitmap::LedBlue);
-    QCOMPARE(d.bitmapOf(id::LedSatA), ui::bitmap::LedGrey);
+    QTRY_COMPARE_WITH_TIMEOUT(d.bitmapOf(id::LedSatB), ui::bitmap::LedBlue, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(d.bitmapOf(id::LedSatA), ui::bitmap::LedGrey, 5000);
+    QCOMPARE(unit_->state().currentSlot, 1);
 
     prompter_.answers = {ui::Answer::Yes};
+    QProgressBar* bar = d.progressBar(id::Progress);
+    QVERIFY(!bar->isVisible());
     d.button(id::FactorySetting)->click();
-    QVERIFY(d.progressBar(id::Progress)->isVisible() || !d.isVisible());
+    // No event has been handled since the click, so no progress report either.
+    QVERIFY(bar->isVisible());
+    QCOMPARE(bar->value(), 1);
     QTRY_VERIFY_WITH_TIMEOUT(
         !prompter_.messages.empty() && prompter_.messages.back().text ==
                                            QStringLiteral("Default setting complete successfully."),
         15000);
-    QVERIFY(d.progressBar(id::Progress)->isHidden());
-    QCOMPARE(d.progressBar(id::Progress)->value(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(bar->isHidden(), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(bar->value(), 0, 5000);
 }
 
 QTEST_MAIN(GetAntennaInfoTest)

@@ -11,13 +11,40 @@
 
 namespace kelvandor::testing {
 
-ControllerHarness::ControllerHarness(int comNumber) : line_(std::make_unique<PtyPair>()) {
+class ControllerHarness::CountingCalls : public SystemCalls {
+  public:
+    ssize_t write(int fd, const void* bytes, std::size_t count) override {
+        const ssize_t taken = SystemCalls::write(fd, bytes, count);
+        if (taken > 0) {
+            written += static_cast<std::size_t>(taken);
+        }
+        return taken;
+    }
+    int open(const char* path, int flags) override {
+        ++opens;
+        return SystemCalls::open(path, flags);
+    }
+    std::size_t written = 0;
+    int opens = 0;
+};
+
+ControllerHarness::ControllerHarness(int comNumber)
+    : calls_(std::make_unique<CountingCalls>()), line_(std::make_unique<PtyPair>()) {
     resetReceiveBufferForTest();
     previous_ = ui::installPrompter(&prompter);
     if (comNumber > 0) {
         linkAs(comNumber);
     }
     dialog_ = std::make_unique<MainDialog>(naming());
+    dialog_->serialPort.setSystemCalls(*calls_);
+}
+
+SystemCalls& ControllerHarness::portCalls() {
+    return *calls_;
+}
+
+int ControllerHarness::openAttempts() const {
+    return calls_->opens;
 }
 
 ControllerHarness::~ControllerHarness() {
@@ -33,6 +60,23 @@ ComPortNaming ControllerHarness::naming() const {
 void ControllerHarness::linkAs(int comNumber) {
     QFile::link(QString::fromStdString(line_->path()),
                 dir_.filePath(QStringLiteral("COM%1").arg(comNumber)));
+    linkedAs_.push_back(comNumber);
+}
+
+void ControllerHarness::hangUp() {
+    line_->closeMaster();
+}
+
+void ControllerHarness::replug() {
+    line_ = std::make_unique<PtyPair>();
+    const std::vector<int> numbers = std::move(linkedAs_);
+    linkedAs_.clear();
+    for (const int number : numbers) {
+        QFile::remove(dir_.filePath(QStringLiteral("COM%1").arg(number)));
+        linkAs(number);
+    }
+    bytesTaken_ = calls_->written;
+    sent_ = ReceiveBuffer{};
 }
 
 std::string frameBytes(CommandId id, std::initializer_list<std::int32_t> params) {
@@ -51,7 +95,7 @@ void ControllerHarness::injectBytes(const std::string& bytes) {
 }
 
 bool ControllerHarness::deliver(CommandId id, std::initializer_list<std::int32_t> params) {
-    constexpr int DeliverTimeoutMs = 2000;
+    constexpr int DeliverTimeoutMs = 5000;
     // The main window notes every frame it handles against the awaited reply.
     LinkDriver& link = dialog_->link();
     link.awaitedReplyId = id;
@@ -69,18 +113,22 @@ bool ControllerHarness::deliver(CommandId id, std::initializer_list<std::int32_t
 }
 
 std::vector<std::string> ControllerHarness::sentLines() {
-    constexpr int QuietMs = 60;
+    constexpr int ArrivalTimeoutMs = 5000;
     std::vector<std::string> lines;
-    for (;;) {
+    QElapsedTimer clock;
+    clock.start();
+    while (bytesTaken_ < calls_->written && clock.elapsed() < ArrivalTimeoutMs) {
         pollfd entry{line_->master(), POLLIN, 0};
-        if (::poll(&entry, 1, QuietMs) <= 0) {
-            break;
+        if (::poll(&entry, 1, 10) <= 0) {
+            continue;
         }
         char bytes[MaxHeldBytes];
-        const ssize_t n = ::read(line_->master(), bytes, sizeof bytes);
+        const std::size_t missing = calls_->written - bytesTaken_;
+        const ssize_t n = ::read(line_->master(), bytes, std::min(sizeof bytes, missing));
         if (n <= 0) {
-            break;
+            continue;
         }
+        bytesTaken_ += static_cast<std::size_t>(n);
         appendReceived(sent_, bytes, static_cast<int>(n));
         forEachChunk(sent_, scratch_, [&lines](int status, CommandId id, const std::int32_t* p) {
             lines.push_back(chunkLine(status, id, p));

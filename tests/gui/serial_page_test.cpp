@@ -44,6 +44,9 @@ class SerialPageTest : public QObject {
     void com1IsNotSearchedButCanBeChosen();
     void busyPortGetsTheBusyMessage();
     void permissionFailureNamesDeviceAndGroup();
+    void lostLineShowsClosedAndComesBackByItself();
+    void clickEndsTheRetrying();
+    void closingTheWindowEndsTheRetrying();
 };
 
 void SerialPageTest::connectsByItselfToTheFirstPortFound() {
@@ -148,7 +151,87 @@ void SerialPageTest::permissionFailureNamesDeviceAndGroup() {
     QVERIFY2(text.contains(QStringLiteral("dialout")), qPrintable(text));
     QVERIFY2(!text.contains(QStringLiteral("used by another application")), qPrintable(text));
     QCOMPARE(d.serialPage.controlText(SerialPage::ConnectButton), QStringLiteral("Connect"));
-    d.serialPort.setSystemCalls(realSystemCalls());
+    d.serialPort.setSystemCalls(h.portCalls());
+}
+
+void SerialPageTest::lostLineShowsClosedAndComesBackByItself() {
+    ControllerHarness h(3);  // found by the automatic search, with COM2 still checked
+    MainDialog& d = h.dialog();
+    SerialPage& page = d.serialPage;
+    QVERIFY(h.deliver(cmd::TC, {11, 1}));
+    QCOMPARE(d.bitmapOf(main_id::LedComm), ui::bitmap::LedGreen);
+
+    h.hangUp();
+    QTRY_COMPARE(page.controlText(SerialPage::ConnectButton), QStringLiteral("Connect"));
+    QCOMPARE(d.serialPort.isOpen, 0);
+    QCOMPARE(page.bitmapOf(SerialPage::PortPicture), ui::bitmap::ComDisconnected);
+    QVERIFY(!d.link().isReceiving());
+    QCOMPARE(d.bitmapOf(main_id::LedComm), ui::bitmap::LedGrey);
+    QVERIFY(page.isReconnecting());
+
+    // Tries of the vanished port fail silently until the line is back, on COM3.
+    const int attempts = h.openAttempts();
+    QTRY_VERIFY_WITH_TIMEOUT(h.openAttempts() >= attempts + 2, 10000);
+    QCOMPARE(d.serialPort.isOpen, 0);
+    QVERIFY(h.prompter.messages.empty());
+    QCOMPARE(page.controlText(SerialPage::ConnectButton), QStringLiteral("Connect"));
+    h.replug();
+    QTRY_COMPARE_WITH_TIMEOUT(page.controlText(SerialPage::ConnectButton),
+                              QStringLiteral("Disconnect"), 10000);
+    QCOMPARE(d.serialPort.isOpen, 1);
+    QCOMPARE(page.bitmapOf(SerialPage::PortPicture), ui::bitmap::ComPlates[2]);
+    QVERIFY(d.link().isReceiving());
+    QVERIFY(!page.isReconnecting());
+    QVERIFY(page.checkable(Com2Radio)->isChecked());
+    QVERIFY(h.prompter.messages.empty());
+    QVERIFY(h.deliver(cmd::NV, {300}));  // frames flow again
+    QCOMPARE(d.controlText(main_id::SignalValue), QStringLiteral(" 500"));
+
+    // A second loss is handled like the first.
+    h.hangUp();
+    QTRY_VERIFY(page.isReconnecting());
+    QCOMPARE(d.serialPort.isOpen, 0);
+    h.replug();
+    QTRY_COMPARE_WITH_TIMEOUT(d.serialPort.isOpen, 1, 10000);
+}
+
+void SerialPageTest::clickEndsTheRetrying() {
+    ControllerHarness h(2);
+    MainDialog& d = h.dialog();
+    SerialPage& page = d.serialPage;
+    h.hangUp();
+    QTRY_VERIFY(page.isReconnecting());
+
+    // The user clicks Connect: the click decides, and the retrying ends.
+    page.button(SerialPage::ConnectButton)->click();
+    QVERIFY(!page.isReconnecting());
+    QCOMPARE(h.prompter.messages.size(), std::size_t{1});
+    QCOMPARE(h.prompter.messages[0].text, QStringLiteral("COM2 is used by another application."));
+    QCOMPARE(page.controlText(SerialPage::ConnectButton), QStringLiteral("Connect"));
+
+    h.replug();
+    page.button(SerialPage::ConnectButton)->click();
+    QCOMPARE(d.serialPort.isOpen, 1);
+    QCOMPARE(page.controlText(SerialPage::ConnectButton), QStringLiteral("Disonnect"));
+
+    // A port the user closed is not lost: nothing tries it again.
+    page.button(SerialPage::ConnectButton)->click();
+    QCOMPARE(d.serialPort.isOpen, 0);
+    QVERIFY(!page.isReconnecting());
+}
+
+void SerialPageTest::closingTheWindowEndsTheRetrying() {
+    ControllerHarness h(2);
+    MainDialog& d = h.dialog();
+    SerialPage& page = d.serialPage;
+    d.show();
+    h.hangUp();
+    QTRY_VERIFY(page.isReconnecting());
+    QVERIFY(d.close());
+    h.replug();
+    QTRY_VERIFY_WITH_TIMEOUT(!page.isReconnecting(), 10000);
+    QCOMPARE(d.serialPort.isOpen, 0);
+    QVERIFY(!d.link().isReceiving());
 }
 
 QTEST_MAIN(SerialPageTest)

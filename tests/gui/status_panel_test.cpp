@@ -1,5 +1,7 @@
 // The status panel follows the antenna's reports: one test per family of reports, each
 // driven by frames injected on the line.
+#include <QAccessible>
+#include <QLabel>
 #include <QProgressBar>
 #include <QtTest>
 
@@ -57,6 +59,7 @@ class StatusPanelTest : public QObject {
     void slotsAndSelection();
     void selectorLayouts();
     void noSetupModeMessage();
+    void namesFromTheAntennaAreShownVerbatim();
 };
 
 void StatusPanelTest::stateLeds_data() {
@@ -303,6 +306,54 @@ void StatusPanelTest::noSetupModeMessage() {
     const QString product = h.dialog().controlText(id::ProductText);
     QVERIFY(h.deliver(cmd::AX, {1, 2, 3, 4}));
     QCOMPARE(h.dialog().controlText(id::ProductText), product);
+}
+
+void StatusPanelTest::namesFromTheAntennaAreShownVerbatim() {
+    ControllerHarness h;
+    MainDialog& d = h.dialog();
+    d.show();
+    // The product name travels as 20 characters: the end of "<b>BOLD</b> T6 PREMIUM" is
+    // cut off on the wire, its tags are not.
+    std::int32_t product[8] = {};
+    packText("<b>BOLD</b> T6 PREMIUM", product);
+    QVERIFY(h.deliver(cmd::Nn, {product[0], product[1], product[2], product[3], product[4]}));
+    // Satellite names travel as eight characters.
+    const auto markup = packedName("<b>X</b>");
+    QVERIFY(h.deliver(cmd::NI, {0, 1920, 0, 1, 2, 3, 4, markup[0], markup[1]}));
+    const auto breaking = packedName("A<br>B<i");
+    QVERIFY(h.deliver(cmd::NI, {1, 1300, 0, 1, 2, 3, 4, breaking[0], breaking[1]}));
+    QVERIFY(h.deliver(cmd::NP, {0, 1, 0, 1, 0}));
+
+    const struct {
+        int control;
+        QString text;
+    } shown[] = {
+        {id::ProductText, QStringLiteral("<b>BOLD</b> T6 PREMI")},
+        {id::NameA, QStringLiteral("<b>X</b>")},
+        {id::NameB, QStringLiteral("A<br>B<i")},
+        {id::NameA1, QStringLiteral("<b>X</b>")},
+        {id::NameB2, QStringLiteral("A<br>B<i")},
+        {id::TripleNameA, QStringLiteral("<b>X</b>")},
+        {id::TripleNameC, QStringLiteral("<b>X</b>")},
+    };
+    for (const auto& row : shown) {
+        const QString where = QStringLiteral("control %1").arg(row.control);
+        QLabel* label = d.label(row.control);
+        QVERIFY2(label != nullptr, qPrintable(where));
+        QCOMPARE(label->text(), row.text);
+        // What a screen reader reads is the text itself, tags and all ...
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(label);
+        QVERIFY2(accessible != nullptr, qPrintable(where));
+        QCOMPARE(accessible->text(QAccessible::Name), row.text);
+        // ... and what is drawn needs the room of every character on one line: markup
+        // would drop the tags (and break the line at <br>).
+        const QFontMetrics metrics(label->font());
+        QVERIFY2(label->sizeHint().width() >= metrics.horizontalAdvance(row.text),
+                 qPrintable(where));
+        QVERIFY2(label->sizeHint().height() < 2 * metrics.height(), qPrintable(where));
+    }
+    // The name's test for "PREMIUM" sees only what arrived.
+    QVERIFY(!d.movePage.skewControlsVisible());
 }
 
 QTEST_MAIN(StatusPanelTest)

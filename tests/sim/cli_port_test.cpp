@@ -2,7 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
+#include <mutex>
 #include <sstream>
+#include <streambuf>
 #include <thread>
 
 #include "cli/cli_port.h"
@@ -97,30 +100,72 @@ TEST(CliSend, PortsThatCannotBeOpenedSayWhy) {
     EXPECT_NE(err.str().find("COM2 (/dev/ttyUSB0)"), std::string::npos) << err.str();
 }
 
+// An output stream that one thread writes and another reads while it runs.
+class SharedText : public std::streambuf {
+  public:
+    std::string text() const {
+        std::lock_guard lock(mutex_);
+        return text_;
+    }
+    // Waits until the text contains `part`; false after `timeoutMs`.
+    bool waitFor(const std::string& part, int timeoutMs = sim::testing::LongWaitMs) const {
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (text().find(part) == std::string::npos) {
+            if (std::chrono::steady_clock::now() >= deadline) {
+                return false;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return true;
+    }
+
+  protected:
+    int_type overflow(int_type c) override {
+        if (!traits_type::eq_int_type(c, traits_type::eof())) {
+            std::lock_guard lock(mutex_);
+            text_.push_back(traits_type::to_char_type(c));
+        }
+        return traits_type::not_eof(c);
+    }
+    std::streamsize xsputn(const char* s, std::streamsize n) override {
+        std::lock_guard lock(mutex_);
+        text_.append(s, static_cast<std::size_t>(n));
+        return n;
+    }
+
+  private:
+    mutable std::mutex mutex_;
+    std::string text_;
+};
+
 TEST(CliMonitor, PrintsUntilStoppedAndReportsAHangUp) {
     Simulator simulator;
     ASSERT_TRUE(simulator.start());
-    std::ostringstream out;
+    SharedText outText;
+    std::ostream out(&outText);
     std::ostringstream err;
     std::atomic<bool> stop{false};
     int status = -1;
     std::thread monitor([&] {
         status = runMonitor({"--port", simulator.slavePath()}, out, err, stop);
     });
-    // Unasked reports arrive about once a second; give the monitor a few.
-    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    // Unasked reports arrive about once a second.
+    const bool printed = outText.waitFor("Ni 2 ");
     stop = true;
     monitor.join();
     EXPECT_EQ(status, ExitOk) << err.str();
-    EXPECT_NE(out.str().find("Ni 2 "), std::string::npos) << out.str();
+    EXPECT_TRUE(printed) << outText.text();
 
-    std::ostringstream out2;
+    // A second monitor, once it prints (so it has the port), loses the line.
+    SharedText outText2;
+    std::ostream out2(&outText2);
     std::ostringstream err2;
     std::atomic<bool> never{false};
     std::thread unplugged([&] {
         status = runMonitor({"--port", simulator.slavePath()}, out2, err2, never);
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_TRUE(outText2.waitFor("\n"));
     simulator.setFault(Fault::HangUp, true);
     unplugged.join();
     EXPECT_EQ(status, ExitFailed);

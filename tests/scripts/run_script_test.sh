@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# scripts/run.sh builds only the two programs it runs, then starts them. It runs here in
+# a copy of the scripts with stand-ins for cmake, dpkg-query and both programs, so it
+# neither builds nor starts anything real; the stand-in cmake records its arguments.
+set -euo pipefail
+
+repo="$(cd "$(dirname "$0")/../.." && pwd)"
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+
+fake="$work/root"
+mkdir -p "$fake/scripts" "$fake/build/sim" "$fake/build/src/shell" "$work/bin"
+cp "$repo/scripts/run.sh" "$repo/scripts/common.sh" "$fake/scripts/"
+
+cat >"$work/bin/cmake" <<STUB
+#!/usr/bin/env bash
+echo "\$*" >>"$work/cmake.log"
+STUB
+cat >"$work/bin/dpkg-query" <<'STUB'
+#!/usr/bin/env bash
+echo "install ok installed"
+STUB
+# The simulator makes its link and runs until the script ends it.
+cat >"$fake/build/sim/kelvandor-sim" <<'STUB'
+#!/usr/bin/env bash
+mkdir -p "$KELVANDOR_PORT_DIR"
+ln -sf /dev/null "$KELVANDOR_PORT_DIR/COM2"
+exec sleep 60
+STUB
+cat >"$fake/build/src/shell/kelvandor-controller" <<STUB
+#!/usr/bin/env bash
+touch "$work/controller.ran"
+STUB
+chmod +x "$work/bin/"* "$fake/build/sim/kelvandor-sim" "$fake/build/src/shell/kelvandor-controller"
+
+fail() {
+    echo "FAIL: $*" >&2
+    echo "cmake was called with:" >&2
+    cat "$work/cmake.log" >&2 2>/dev/null || true
+    exit 1
+}
+
+PATH="$work/bin:$PATH" KELVANDOR_PORT_DIR="$work/ports" QT_QPA_PLATFORM=offscreen JOBS=2 \
+    bash "$fake/scripts/run.sh" >"$work/run.out" 2>&1 || fail "run.sh failed: $(cat "$work/run.out")"
+
+[ -e "$work/controller.ran" ] || fail "the controller was not started"
+builds="$(grep -c -- '--build' "$work/cmake.log" || true)"
+[ "$builds" = 1 ] || fail "expected one build, saw $builds"
+build_line="$(grep -- '--build' "$work/cmake.log")"
+case "$build_line" in
+    *"--build $fake/build "*"--target kelvandor-controller kelvandor-sim") ;;
+    *) fail "the build is not limited to the controller and the simulator" ;;
+esac
+echo "PASS: run.sh builds only kelvandor-controller and kelvandor-sim"
