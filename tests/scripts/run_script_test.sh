@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# scripts/run.sh builds only the two programs it runs, then starts them. It runs here in
-# a copy of the scripts with stand-ins for cmake, dpkg-query and both programs, so it
-# neither builds nor starts anything real; the stand-in cmake records its arguments.
+# scripts/run.sh builds only the two programs it runs, then starts them, the controller
+# in the user's data folder with the sample city list. It runs here in a copy of the
+# scripts with stand-ins for cmake, dpkg-query and both programs, so it neither builds nor
+# starts anything real; the stand-in cmake records its arguments.
 set -euo pipefail
 
 repo="$(cd "$(dirname "$0")/../.." && pwd)"
@@ -9,8 +10,9 @@ work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
 fake="$work/root"
-mkdir -p "$fake/scripts" "$fake/build/sim" "$fake/build/src/shell" "$work/bin"
+mkdir -p "$fake/scripts" "$fake/data" "$fake/build/sim" "$fake/build/src/shell" "$work/bin"
 cp "$repo/scripts/run.sh" "$repo/scripts/common.sh" "$fake/scripts/"
+cp "$repo/data/city_E.gps" "$fake/data/"
 
 cat >"$work/bin/cmake" <<STUB
 #!/usr/bin/env bash
@@ -29,7 +31,7 @@ exec sleep 60
 STUB
 cat >"$fake/build/src/shell/kelvandor-controller" <<STUB
 #!/usr/bin/env bash
-touch "$work/controller.ran"
+pwd >"$work/controller.ran"
 STUB
 chmod +x "$work/bin/"* "$fake/build/sim/kelvandor-sim" "$fake/build/src/shell/kelvandor-controller"
 
@@ -40,10 +42,23 @@ fail() {
     exit 1
 }
 
-PATH="$work/bin:$PATH" KELVANDOR_PORT_DIR="$work/ports" QT_QPA_PLATFORM=offscreen JOBS=2 \
-    bash "$fake/scripts/run.sh" >"$work/run.out" 2>&1 || fail "run.sh failed: $(cat "$work/run.out")"
+run() {
+    PATH="$work/bin:$PATH" KELVANDOR_PORT_DIR="$work/ports" XDG_DATA_HOME="$work/data" \
+        QT_QPA_PLATFORM=offscreen JOBS=2 \
+        bash "$fake/scripts/run.sh" >"$work/run.out" 2>&1 || fail "run.sh failed: $(cat "$work/run.out")"
+}
+run
 
 [ -e "$work/controller.ran" ] || fail "the controller was not started"
+[ "$(cat "$work/controller.ran")" = "$work/data/kelvandor" ] ||
+    fail "the controller ran in $(cat "$work/controller.ran"), not in the user's data folder"
+cmp -s "$repo/data/city_E.gps" "$work/data/kelvandor/city_E.gps" ||
+    fail "the data folder did not get the sample city list"
+# The user's own list is never replaced by the sample.
+echo "Mine  1.00 E  1.00 N" >"$work/data/kelvandor/city_E.gps"
+rm -f "$work/cmake.log"
+run
+grep -q "^Mine" "$work/data/kelvandor/city_E.gps" || fail "a second run replaced the user's city list"
 builds="$(grep -c -- '--build' "$work/cmake.log" || true)"
 [ "$builds" = 1 ] || fail "expected one build, saw $builds"
 build_line="$(grep -- '--build' "$work/cmake.log")"
@@ -51,4 +66,4 @@ case "$build_line" in
     *"--build $fake/build "*"--target kelvandor-controller kelvandor-sim") ;;
     *) fail "the build is not limited to the controller and the simulator" ;;
 esac
-echo "PASS: run.sh builds only kelvandor-controller and kelvandor-sim"
+echo "PASS: run.sh builds only kelvandor-controller and kelvandor-sim and runs in the data folder"
