@@ -28,9 +28,12 @@ done
 log "simulator on $(readlink "$KELVANDOR_PORT_DIR/COM2" || echo '?') as COM2; starting the controller"
 
 # The controller reads and saves its city list (city_E.gps) in its working directory: a
-# data folder of the user's own, given the sample list the first time.
+# data folder of the user's own, given the sample list the first time, and the sample
+# default set, which "Load Default" offers there.
 data_dir="${XDG_DATA_HOME:-$HOME/.local/share}/kelvandor"
 mkdir -p "$data_dir"
-[ -e "$data_dir/city_E.gps" ] || cp "$ROOT/data/city_E.gps" "$data_dir/city_E.gps"
+for sample in city_E.gps sample_default.rif; do
+    [ -e "$data_dir/$sample" ] || cp "$ROOT/data/$sample" "$data_dir/$sample"
+done
 cd "$data_dir"
 "$ROOT/build/src/shell/kelvandor-controller"

@@ -83,10 +83,14 @@ void LinkDriver::dispatchFrames() {
     }
 }
 
-void LinkDriver::noteReply(CommandId id) {
-    if (id == awaitedReplyId) {
-        replyWaitState = Arrived;
+void LinkDriver::noteReply(CommandId id, const std::int32_t* params) {
+    if (id != awaitedReplyId) {
+        return;
     }
+    if (awaitedReplyIndex && (params == nullptr || params[0] != *awaitedReplyIndex)) {
+        return;
+    }
+    replyWaitState = Arrived;
 }
 
 int LinkDriver::waitForReply(int timeoutMs) {
@@ -96,6 +100,7 @@ int LinkDriver::waitForReply(int timeoutMs) {
         std::this_thread::sleep_for(std::chrono::milliseconds(WaitSleepMs));
     }
     replyTimeoutTimer_.stop();
+    lastWaitAnswered_ = replyWaitState == Arrived;
     replyWaitState = Waiting;
     return 1;
 }

@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <array>
 #include <cstdint>
+#include <optional>
 
 #include "link/reply_listener.h"
 #include "protocol/command_table.h"
@@ -59,13 +60,15 @@ class LinkDriver : public QObject {
     void onReceiveTick();
 
     // Called by the main window's reply handler for every frame: the awaited reply ends
-    // the current wait.
-    void noteReply(CommandId id);
+    // the current wait. With awaitedReplyIndex set, only a frame whose first parameter is
+    // that index counts (the echo of one satellite, not another's report).
+    void noteReply(CommandId id, const std::int32_t* params = nullptr);
 
     // Dispatches events until the reply named by awaitedReplyId has arrived, `timeoutMs`
     // have passed, or the program is shutting down; then sets replyWaitState back to 0.
-    // Always returns 1.
+    // Always returns 1; lastWaitAnswered() tells whether the reply came.
     int waitForReply(int timeoutMs);
+    bool lastWaitAnswered() const { return lastWaitAnswered_; }
 
     // The main window is closing: ends any wait at once and stops the receive tick. A
     // waiting operation checks isShuttingDown() and gives up.
@@ -73,6 +76,7 @@ class LinkDriver : public QObject {
     bool isShuttingDown() const { return shuttingDown_; }
 
     CommandId awaitedReplyId = NoReply;
+    std::optional<std::int32_t> awaitedReplyIndex;
     int replyWaitState = Waiting;
 
   Q_SIGNALS:
@@ -89,6 +93,7 @@ class LinkDriver : public QObject {
     QTimer receiveTimer_;
     QTimer replyTimeoutTimer_;
     bool shuttingDown_ = false;
+    bool lastWaitAnswered_ = false;
 };
 
 }  // namespace kelvandor

@@ -4,6 +4,7 @@
 #include <QPushButton>
 
 #include "geo/city_list.h"
+#include "ui/prompter.h"
 
 namespace kelvandor {
 
@@ -29,11 +30,6 @@ constexpr ui::ControlTemplate Controls[] = {
 constexpr ui::DialogTemplate Layout = {AddCityDialog::TemplateId, "Add City to GPS List", 192, 90,
                                        Controls};
 
-AddCityDialog::Responder& responder() {
-    static AddCityDialog::Responder installed;
-    return installed;
-}
-
 }  // namespace
 
 AddCityDialog::AddCityDialog(QWidget* owner) : ui::DialogWindow(Layout) {
@@ -47,12 +43,6 @@ AddCityDialog::AddCityDialog(QWidget* owner) : ui::DialogWindow(Layout) {
     bindText(NameEdit, &cityName);
 }
 
-AddCityDialog::Responder AddCityDialog::installResponder(Responder r) {
-    Responder previous = std::move(responder());
-    responder() = std::move(r);
-    return previous;
-}
-
 bool AddCityDialog::run() {
     createWindow(nullptr);  // shows the fields
     edit(NameEdit)->setMaxLength(static_cast<int>(geo::MaxCityNameBytes));
@@ -60,15 +50,7 @@ bool AddCityDialog::run() {
     onClicked(AddButton, &AddCityDialog::onAdd);
     onClicked(CancelButton, &AddCityDialog::onCancel);
     edit(NameEdit)->setFocus();
-    if (const Responder& r = responder()) {
-        if (r(*this)) {
-            onAdd();
-        } else {
-            onCancel();
-        }
-        return result() == QDialog::Accepted;
-    }
-    return exec() == QDialog::Accepted;
+    return ui::prompter().runDialog(*this) == QDialog::Accepted;
 }
 
 void AddCityDialog::onAdd() {

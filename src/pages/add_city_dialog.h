@@ -4,7 +4,6 @@
 #pragma once
 
 #include <QString>
-#include <functional>
 
 #include "ui/dialog_window.h"
 
@@ -25,15 +24,9 @@ class AddCityDialog : public ui::DialogWindow {
     // A modal window over `owner`'s window.
     explicit AddCityDialog(QWidget* owner);
 
-    // Shows the dialog and waits for the user. True when closed with "ADD": the fields
-    // below then hold what the dialog showed.
+    // Shows the dialog and waits for the user (through ui::prompter()). True when closed
+    // with "ADD": the fields below then hold what the dialog showed.
     bool run();
-
-    // Stands in for the user, instead of the modal loop (tests): it is called with the
-    // dialog built and its fields shown, may fill and choose in its controls, and returns
-    // true to press "ADD" or false to cancel. Returns the responder it replaces.
-    using Responder = std::function<bool(AddCityDialog&)>;
-    static Responder installResponder(Responder responder);
 
     QString longitudeText;
     QString latitudeText;

@@ -174,6 +174,8 @@ void MainDialog::onInitDialog() {
     onClicked(id::TripleB, &MainDialog::onSelectSatB);
     onClicked(id::TripleC, &MainDialog::onSelectSatC);
     onClicked(id::SignalLabel, &MainDialog::onSignalLevelClick);
+    onClicked(id::LoadDefault, &MainDialog::onLoadDefault);
+    onClicked(id::UpdateDefault, &MainDialog::onUpdateDefault);
 }
 
 PageDialog* MainDialog::createPage(int pageId) {

@@ -6,7 +6,12 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <initializer_list>
+#include <optional>
 
+#include "defaults/default_set.h"
+#include "host/host_services.h"
+#include "host/page_host.h"
 #include "link/link_driver.h"
 #include "link/serial_port.h"
 #include "pages/gps_page.h"
@@ -15,8 +20,6 @@
 #include "pages/satellite_info_page.h"
 #include "pages/serial_page.h"
 #include "pages/tracking_page.h"
-#include "host/host_services.h"
-#include "host/page_host.h"
 
 namespace kelvandor {
 
@@ -118,6 +121,15 @@ class MainDialog : public PageHost, public ReplyListener, public HostServices {
     // reports again.
     void onLineLost();
 
+    // Default settings.
+    void onLoadDefault();
+    void onUpdateDefault();
+    // Hands a frame the program composed itself to `receivers`, in order, as the receive
+    // dispatch hands a frame from the antenna. Nothing is sent.
+    void deliverLocal(CommandId id, const std::int32_t* params,
+                      std::initializer_list<ReplyListener*> receivers);
+    bool isUpdateRunning() const { return updateRunning_; }
+
     // Status panel layout.
     void layoutSatellitePanel();
     void refreshSatelliteIndicators();
@@ -147,6 +159,11 @@ class MainDialog : public PageHost, public ReplyListener, public HostServices {
     QString nameB2 = QStringLiteral("Sat B di");
     std::array<std::int32_t, 2> satSelectParams{0, 0};
 
+    // The default set last loaded: its satellites and the seven product profiles.
+    DefaultSet defaultSet;
+    // How long Update Default waits for each echo. Tests shorten it.
+    int updateReplyTimeoutMs = 2000;
+
   protected:
     PageDialog* createPage(int pageId) override;
     void onPageVisibility(int pageId, bool shown) override;
@@ -164,6 +181,21 @@ class MainDialog : public PageHost, public ReplyListener, public HostServices {
     void setStateLeds(int state);
     void selectSatellite(int slotCode);
     void setNamesFromSlots();
+
+    // Default settings: what one Update Default run awaited and did not get.
+    struct UpdateOutcome {
+        int awaited = 0;
+        int missing = 0;
+    };
+    void deliverDefaultSet(const ProductProfile& p);
+    std::int32_t slotSkew(const ProductProfile& p, int satellite) const;
+    UpdateOutcome writeDefaultSet(const ProductProfile& p);
+    // Sends `command`, waits for `reply` (with the satellite index `index` when given) and
+    // pauses; false when the window is closing and the run must stop.
+    bool sendAwaited(CommandId command, const std::int32_t* params, CommandId reply,
+                     std::optional<std::int32_t> index, UpdateOutcome& outcome);
+    bool sendUnawaited(CommandId command, const std::int32_t* params, bool pause);
+    bool updateRunning_ = false;
 
     LinkDriver link_;
     ShellModel model_;

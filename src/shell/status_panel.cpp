@@ -95,7 +95,7 @@ void MainDialog::onReply(CommandId commandId, const std::int32_t* p) {
         ui::prompter().message(QStringLiteral("No Setup Mode !!!"), ui::Buttons::Ok,
                                ui::Icon::None);
     }
-    link_.noteReply(commandId);
+    link_.noteReply(commandId, p);
     SatelliteTable& table = model_.satellites;
 
     switch (commandId) {

@@ -1,6 +1,7 @@
 #include "ui/prompter.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <chrono>
@@ -79,6 +80,10 @@ void QtPrompter::pause(int ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
+int QtPrompter::runDialog(QDialog& dialog) {
+    return dialog.exec();
+}
+
 Answer ScriptedPrompter::message(const QString& text, Buttons buttons, Icon icon) {
     messages.push_back({text, buttons, icon});
     if (answers.empty()) {
@@ -101,6 +106,16 @@ QString ScriptedPrompter::openFileName(const QString& filter, const QString& /*d
 
 void ScriptedPrompter::pause(int ms) {
     pauses.push_back(ms);
+}
+
+int ScriptedPrompter::runDialog(QDialog& dialog) {
+    dialogTitles.append(dialog.windowTitle());
+    if (dialogUsers.empty()) {
+        return QDialog::Rejected;
+    }
+    const std::function<int(QDialog&)> user = std::move(dialogUsers.front());
+    dialogUsers.pop_front();
+    return user(dialog);
 }
 
 Prompter& prompter() {

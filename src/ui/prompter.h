@@ -6,7 +6,10 @@
 
 #include <QString>
 #include <QStringList>
+
+class QDialog;
 #include <deque>
+#include <functional>
 #include <vector>
 
 namespace kelvandor::ui {
@@ -26,6 +29,10 @@ class Prompter {
     virtual QString openFileName(const QString& filter, const QString& defaultSuffix) = 0;
     // Blocks the thread for `ms` milliseconds without dispatching anything.
     virtual void pause(int ms) = 0;
+    // Runs a small modal dialog of the program ("Select Product Size") and returns its
+    // result, QDialog::Accepted or QDialog::Rejected. Events keep being dispatched while it
+    // is open.
+    virtual int runDialog(QDialog& dialog) = 0;
 };
 
 // Message boxes and file dialogs of Qt; pauses that really sleep.
@@ -34,6 +41,7 @@ class QtPrompter : public Prompter {
     Answer message(const QString& text, Buttons buttons, Icon icon) override;
     QString openFileName(const QString& filter, const QString& defaultSuffix) override;
     void pause(int ms) override;
+    int runDialog(QDialog& dialog) override;
 };
 
 // Records what the program asked and answers from queues. An empty answer queue gives
@@ -44,6 +52,10 @@ class ScriptedPrompter : public Prompter {
     Answer message(const QString& text, Buttons buttons, Icon icon) override;
     QString openFileName(const QString& filter, const QString& defaultSuffix) override;
     void pause(int ms) override;
+    // Records the dialog's title and answers it with the next scripted user: a function
+    // that sets the dialog's controls as a user would and returns the result (for example
+    // by clicking its OK button). With none queued the dialog is cancelled.
+    int runDialog(QDialog& dialog) override;
 
     struct Shown {
         QString text;
@@ -55,6 +67,8 @@ class ScriptedPrompter : public Prompter {
     std::deque<Answer> answers;
     std::deque<QString> files;
     QStringList fileFilters;
+    std::deque<std::function<int(QDialog&)>> dialogUsers;
+    QStringList dialogTitles;
 };
 
 // The prompter the program uses; a QtPrompter unless one has been installed.

@@ -151,12 +151,15 @@ struct AddCityOpened {
     QString name = QStringLiteral("?");
 };
 
-// Plays `answer` in every AddCityDialog opened while the object lives.
+// Plays `answer` in the next AddCityDialog the page opens, as a user would: fills the
+// controls and presses "ADD" or "Cancel".
 class ScriptedAddCity {
   public:
-    explicit ScriptedAddCity(const AddCityAnswer& answer) {
-        previous_ = AddCityDialog::installResponder([this, answer](AddCityDialog& d) {
+    ScriptedAddCity(ui::ScriptedPrompter& prompter, const AddCityAnswer& answer)
+        : prompter_(prompter) {
+        prompter.dialogUsers.push_back([this, answer](QDialog& dialog) {
             using D = AddCityDialog;
+            auto& d = static_cast<AddCityDialog&>(dialog);
             opened.title = d.windowTitle();
             opened.modal = d.isModal();
             opened.longitude = d.edit(D::LongitudeEdit)->text();
@@ -169,17 +172,19 @@ class ScriptedAddCity {
             d.comboBox(D::EastWestList)->setCurrentIndex(answer.eastWest);
             d.edit(D::LatitudeEdit)->setText(answer.latitude);
             d.comboBox(D::NorthSouthList)->setCurrentIndex(answer.northSouth);
-            return answer.accept;
+            d.button(answer.accept ? D::AddButton : D::CancelButton)->click();
+            return d.result();
         });
     }
-    ~ScriptedAddCity() { AddCityDialog::installResponder(std::move(previous_)); }
+    // A dialog that never opened leaves no user behind for the next row.
+    ~ScriptedAddCity() { prompter_.dialogUsers.clear(); }
     ScriptedAddCity(const ScriptedAddCity&) = delete;
     ScriptedAddCity& operator=(const ScriptedAddCity&) = delete;
 
     AddCityOpened opened;
 
   private:
-    AddCityDialog::Responder previous_;
+    ui::ScriptedPrompter& prompter_;
 };
 
 }  // namespace
@@ -605,7 +610,8 @@ void GpsPageTest::addCity() {
     const int openedEastWest = page.comboBox(P::CityEastWest)->currentIndex();
     const int openedNorthSouth = page.comboBox(P::CityNorthSouth)->currentIndex();
 
-    ScriptedAddCity user({name, longitude, eastWest, latitude, northSouth, accept});
+    ScriptedAddCity user(rig.h().prompter,
+                         {name, longitude, eastWest, latitude, northSouth, accept});
     page.button(P::AddCityButton)->click();
     QCOMPARE(user.opened.title, QStringLiteral("Add City to GPS List"));
     QVERIFY(user.opened.modal);
@@ -657,8 +663,8 @@ void GpsPageTest::loadGpsFile() {
     ControllerHarness& h = rig.h();
     GpsPage& page = rig.page();
     {
-        ScriptedAddCity user(
-            {QStringLiteral("Quito"), QStringLiteral("78.30"), 1, QStringLiteral("0.13"), 1, true});
+        ScriptedAddCity user(h.prompter, {QStringLiteral("Quito"), QStringLiteral("78.30"), 1,
+                                          QStringLiteral("0.13"), 1, true});
         page.button(P::AddCityButton)->click();
     }
     QCOMPARE(page.cities().count(), 6);

@@ -205,12 +205,13 @@ void LinkDriverTest::waitEndsOnTimeoutOrReply() {
     QCOMPARE(rig.link.waitForReply(300), 1);
     QVERIFY(clock.elapsed() >= 290);
     QCOMPARE(rig.link.replyWaitState, 0);
+    QVERIFY(!rig.link.lastWaitAnswered());
 
     // The reply arrives while waiting: the wait ends long before its time-out.
     class Noter : public ReplyListener {
       public:
         explicit Noter(LinkDriver& l) : link(l) {}
-        void onReply(CommandId id, const std::int32_t*) override { link.noteReply(id); }
+        void onReply(CommandId id, const std::int32_t* p) override { link.noteReply(id, p); }
         LinkDriver& link;
     } noter(rig.link);
     rig.link.setListeners({&noter, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr});
@@ -220,12 +221,29 @@ void LinkDriverTest::waitEndsOnTimeoutOrReply() {
     rig.link.waitForReply(30000);
     QVERIFY(clock.elapsed() < 15000);
     QCOMPARE(rig.link.replyWaitState, 0);
+    QVERIFY(rig.link.lastWaitAnswered());
 
     // A reply that came before the wait began ends it at once.
     rig.link.noteReply(cmd::NI);
     clock.restart();
     rig.link.waitForReply(30000);
     QVERIFY(clock.elapsed() < 15000);
+    QVERIFY(rig.link.lastWaitAnswered());
+
+    // Waiting for one satellite's echo: another satellite's report of the same kind does
+    // not end the wait; the echo of the awaited index does.
+    rig.link.awaitedReplyIndex = 4;
+    const std::int32_t other[] = {3, 1920, 0};
+    const std::int32_t echo[] = {4, 1300, 0};
+    rig.link.noteReply(cmd::NI, other);
+    rig.link.noteReply(cmd::NT, echo);
+    QCOMPARE(rig.link.replyWaitState, 0);
+    QCOMPARE(rig.link.waitForReply(100), 1);
+    QVERIFY(!rig.link.lastWaitAnswered());
+    rig.link.noteReply(cmd::NI, echo);
+    QCOMPARE(rig.link.replyWaitState, 1);
+    rig.link.waitForReply(30000);
+    QVERIFY(rig.link.lastWaitAnswered());
 }
 
 QTEST_MAIN(LinkDriverTest)

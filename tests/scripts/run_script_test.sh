@@ -12,7 +12,7 @@ trap 'rm -rf "$work"' EXIT
 fake="$work/root"
 mkdir -p "$fake/scripts" "$fake/data" "$fake/build/sim" "$fake/build/src/shell" "$work/bin"
 cp "$repo/scripts/run.sh" "$repo/scripts/common.sh" "$fake/scripts/"
-cp "$repo/data/city_E.gps" "$fake/data/"
+cp "$repo/data/city_E.gps" "$repo/data/sample_default.rif" "$fake/data/"
 
 cat >"$work/bin/cmake" <<STUB
 #!/usr/bin/env bash
@@ -54,6 +54,8 @@ run
     fail "the controller ran in $(cat "$work/controller.ran"), not in the user's data folder"
 cmp -s "$repo/data/city_E.gps" "$work/data/kelvandor/city_E.gps" ||
     fail "the data folder did not get the sample city list"
+cmp -s "$repo/data/sample_default.rif" "$work/data/kelvandor/sample_default.rif" ||
+    fail "the data folder did not get the sample default set"
 # The user's own list is never replaced by the sample.
 echo "Mine  1.00 E  1.00 N" >"$work/data/kelvandor/city_E.gps"
 rm -f "$work/cmake.log"

@@ -1,8 +1,9 @@
 // kelvandor-screenshot: runs the controller offscreen against an in-process simulated
-// antenna control unit, plays a short session (Get Antenna Information) and writes a PNG
-// of the main window with each page shown.
+// antenna control unit, plays a short session (Get Antenna Information, and Load Default
+// of a default set with --load-default) and writes a PNG of the main window with each page
+// shown.
 //
-//   kelvandor-screenshot [--out DIR] [--no-premium] [--startup-only]
+//   kelvandor-screenshot [--out DIR] [--no-premium] [--load-default FILE.rif] [--startup-only]
 //
 // --no-premium runs the simulated unit with a product name that lacks "PREMIUM".
 // --startup-only measures the time from the start of main() to the first shown and
@@ -12,6 +13,7 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QFile>
+#include <QFileInfo>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -129,6 +131,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QString outDir = QStringLiteral("screenshots");
     kelvandor::sim::SimOptions options;
+    QString defaultSet;  // a default set loaded before the pages' pictures, when given
     for (int k = 1; k < argc; ++k) {
         if (std::strcmp(argv[k], "--startup-only") == 0) {
             return startupOnly(sinceMain);
@@ -137,10 +140,12 @@ int main(int argc, char** argv) {
             outDir = QString::fromLocal8Bit(argv[++k]);
         } else if (std::strcmp(argv[k], "--no-premium") == 0) {
             options.premium = false;
+        } else if (std::strcmp(argv[k], "--load-default") == 0 && k + 1 < argc) {
+            defaultSet = QFileInfo(QString::fromLocal8Bit(argv[++k])).absoluteFilePath();
         } else {
-            std::fprintf(
-                stderr,
-                "usage: kelvandor-screenshot [--out DIR] [--no-premium] [--startup-only]\n");
+            std::fprintf(stderr,
+                         "usage: kelvandor-screenshot [--out DIR] [--no-premium] "
+                         "[--load-default FILE.rif] [--startup-only]\n");
             return 2;
         }
     }
@@ -176,6 +181,14 @@ int main(int argc, char** argv) {
 
     dialog.onGetAntennaInfo();
     QTest::qWait(SessionMs);
+    if (!defaultSet.isEmpty()) {
+        prompter.files = {defaultSet};
+        dialog.onLoadDefault();
+        if (!dialog.control(kelvandor::main_id::UpdateDefault)->isEnabled()) {
+            std::fprintf(stderr, "the default set %s was not loaded\n", qPrintable(defaultSet));
+            ok = false;
+        }
+    }
     QListWidget* list = dialog.listBox(kelvandor::main_id::PageList);
     for (int row = 0; row < list->count() && row < static_cast<int>(std::size(PageShots)); ++row) {
         list->setCurrentRow(row);

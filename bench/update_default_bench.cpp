@@ -1,0 +1,159 @@
+// A complete Update Default against the simulated unit paced at 19200 baud, with the real
+// pauses of 100 ms: its wall time beside the floor that the pauses and the line impose
+// (63 pauses, and every frame of the run in both directions at 1920 bytes a second).
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <chrono>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "protocol/frame_codec.h"
+#include "shell/main_dialog.h"
+#include "sim/simulator.h"
+#include "ui/prompter.h"
+
+using namespace kelvandor;
+
+namespace {
+
+constexpr double LineBytesPerSecond = 1920.0;  // 19200 baud, 10 bits a byte
+constexpr int Pauses = 63;
+constexpr double PauseSeconds = 0.1;
+constexpr int WaitMs = 15000;
+
+// Answers every box with its first button, but pauses for real, as the program does.
+class RealPauses : public ui::ScriptedPrompter {
+  public:
+    void pause(int ms) override {
+        ScriptedPrompter::pause(ms);
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    }
+};
+
+// The length of the frame a decode-format line ("EI 0 1920 0 ...") stands for; 0 for a
+// line that is not a frame.
+int frameLength(const std::string& line) {
+    std::istringstream in(line);
+    std::string mnemonic;
+    in >> mnemonic;
+    if (mnemonic.size() != 2) {
+        return 0;
+    }
+    const CommandId id = findCommand(mnemonic[0], mnemonic[1]);
+    if (id < 0) {
+        return 0;
+    }
+    std::int32_t params[MaxParams] = {};
+    for (std::int32_t& p : params) {
+        if (!(in >> p)) {
+            break;
+        }
+    }
+    char frame[FrameAreaSize];
+    return encodeFrame(frame, id, params);
+}
+
+// The bytes of the frames logged in one direction ("<- " from the controller, "-> " to
+// it) from line `from` on.
+long loggedBytes(const std::string& log, const std::string& direction, std::size_t from) {
+    std::istringstream in(log);
+    std::string line;
+    long bytes = 0;
+    std::size_t number = 0;
+    while (std::getline(in, line)) {
+        if (number++ < from || line.rfind(direction, 0) != 0 ||
+            line.find("(dropped)") != std::string::npos) {
+            continue;
+        }
+        bytes += frameLength(line.substr(direction.size()));
+    }
+    return bytes;
+}
+
+std::size_t lineCount(const std::string& text) {
+    return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+}
+
+void BM_UpdateDefaultPaced(benchmark::State& state) {
+    RealPauses prompter;
+    ui::installPrompter(&prompter);
+    QTemporaryDir ports;
+    std::ostringstream log;
+    sim::SimOptions options;
+    options.periodicReports = false;
+    options.log = &log;
+    sim::Simulator unit(options);
+    if (!unit.start() || !unit.linkAs(ports.path().toStdString(), 2)) {
+        state.SkipWithError("the simulator did not start");
+        return;
+    }
+    MainDialog dialog(ComPortNaming::linksOnlyIn(ports.path().toStdString()));
+    dialog.onSetup();
+    dialog.onGetAntennaInfo();
+    if (!QTest::qWaitFor(
+            [&] {
+                return !dialog.movePage.controlText(MovePage::SlotSkew[4]).isEmpty() &&
+                       dialog.model().antennaState == 0;
+            },
+            WaitMs)) {
+        state.SkipWithError("the session did not start");
+        return;
+    }
+    prompter.files = {QStringLiteral(KELVANDOR_SAMPLE_RIF)};
+    dialog.onLoadDefault();
+
+    // The unit is idle now (no unasked reports): its log can be read.
+    const std::size_t from = lineCount(log.str());
+    double wall = 0.0;
+    for (auto _ : state) {
+        prompter.messages.clear();
+        QElapsedTimer clock;
+        clock.start();
+        dialog.onUpdateDefault();
+        wall = static_cast<double>(clock.nsecsElapsed()) * 1e-9;
+        state.SetIterationTime(wall);
+        if (prompter.messages.empty() ||
+            prompter.messages.back().text !=
+                QStringLiteral("Default update complete successfully.")) {
+            state.SkipWithError("the run did not complete with every echo");
+        }
+    }
+    // Once the unit has taken the last frames (KT, KO) and stopped, its log is complete.
+    const bool complete = QTest::qWaitFor(
+        [&unit] {
+            const std::vector<std::string> lines = unit.receivedLines();
+            return !lines.empty() && lines.back().rfind("KO ", 0) == 0;
+        },
+        WaitMs);
+    unit.stop();
+    if (!complete) {
+        state.SkipWithError("the unit did not take the whole run");
+    }
+    const std::string text = log.str();
+    const long bytes = loggedBytes(text, "<- ", from) + loggedBytes(text, "-> ", from);
+    const double floor = Pauses * PauseSeconds + static_cast<double>(bytes) / LineBytesPerSecond;
+    state.counters["wall_s"] = wall;
+    state.counters["floor_s"] = floor;
+    state.counters["ratio"] = floor > 0.0 ? wall / floor : 0.0;
+    ui::installPrompter(nullptr);
+}
+BENCHMARK(BM_UpdateDefaultPaced)->Unit(benchmark::kSecond)->UseManualTime()->Iterations(1);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,236 @@
+// Load Default and Update Default against the simulated unit over a real pty, with real
+// timers: the unit ends up holding exactly the file's values; steps that get no echo are
+// counted and said; closing the window during a run ends it at once, with no box behind.
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include "defaults/rif_reader.h"
+#include "host/satellite_table.h"
+#include "shell/main_dialog.h"
+#include "sim/simulator.h"
+#include "ui/prompter.h"
+
+using namespace kelvandor;
+namespace id = kelvandor::main_id;
+
+namespace {
+
+constexpr int WaitMs = 15000;
+// The T6 profile's scan offset: token 524 of a default-set file.
+constexpr int T6ScanOffsetToken = 524;
+
+}  // namespace
+
+class DefaultUpdateTest : public QObject {
+    Q_OBJECT
+  private Q_SLOTS:
+    void init();
+    void cleanup();
+    void loadThenUpdateWritesTheSetIntoTheUnit();
+    void stepsWithoutEchoAreCountedAndSaid();
+    void closingTheWindowEndsTheRun();
+
+  private:
+    ComPortNaming naming() const {
+        return ComPortNaming::linksOnlyIn(ports_->path().toStdString());
+    }
+    // The sample set with the T6 scan offset changed to 7 (Update Default sends -5).
+    QString changedSample();
+    // Set-up mode, the unit's product size known, the set loaded.
+    void prepare(MainDialog& d, const QString& file);
+
+    std::unique_ptr<QTemporaryDir> dir_;
+    std::unique_ptr<QTemporaryDir> ports_;
+    std::unique_ptr<sim::Simulator> unit_;
+    ui::ScriptedPrompter prompter_;
+};
+
+void DefaultUpdateTest::init() {
+    resetReceiveBufferForTest();
+    prompter_ = ui::ScriptedPrompter{};
+    ui::installPrompter(&prompter_);
+    dir_ = std::make_unique<QTemporaryDir>();
+    ports_ = std::make_unique<QTemporaryDir>();
+    sim::SimOptions options;
+    options.periodicReports = false;
+    unit_ = std::make_unique<sim::Simulator>(options);
+    QVERIFY(unit_->start());
+    QVERIFY(unit_->linkAs(ports_->path().toStdString(), 2));
+}
+
+void DefaultUpdateTest::cleanup() {
+    unit_.reset();
+    ports_.reset();
+    dir_.reset();
+    ui::installPrompter(nullptr);
+    resetReceiveBufferForTest();
+}
+
+QString DefaultUpdateTest::changedSample() {
+    QFile in(QStringLiteral(KELVANDOR_SAMPLE_RIF));
+    in.open(QIODevice::ReadOnly);
+    QStringList tokens = QString::fromLatin1(in.readAll())
+                             .split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
+    tokens[T6ScanOffsetToken - 1] = QStringLiteral("7");
+    const QString path = dir_->filePath(QStringLiteral("europe.rif"));
+    QFile out(path);
+    out.open(QIODevice::WriteOnly);
+    out.write(tokens.join(QLatin1Char('\n')).toLatin1());
+    return path;
+}
+
+void DefaultUpdateTest::prepare(MainDialog& d, const QString& file) {
+    QCOMPARE(d.serialPort.isOpen, 1);
+    prompter_.answers = {ui::Answer::Ok};
+    d.button(id::Setup)->click();
+    QTRY_COMPARE_WITH_TIMEOUT(d.model().antennaState, 0, WaitMs);
+    d.button(id::GetAntennaInfo)->click();
+    QTRY_COMPARE_WITH_TIMEOUT(d.model().productSize, 1, WaitMs);  // the unit is a T6
+    // The whole table has arrived (its last frame is the skew of slot 4, SAT C), so no
+    // report of the query is still on its way to answer a step of the run.
+    QTRY_VERIFY_WITH_TIMEOUT(!d.movePage.controlText(MovePage::SlotSkew[4]).isEmpty(), WaitMs);
+    prompter_.files = {file};
+    d.button(id::LoadDefault)->click();
+    QVERIFY(d.control(id::UpdateDefault)->isEnabled());
+    prompter_.messages.clear();
+    prompter_.pauses.clear();
+}
+
+void DefaultUpdateTest::loadThenUpdateWritesTheSetIntoTheUnit() {
+    MainDialog d(naming());
+    const QString file = changedSample();
+    prepare(d, file);
+    DefaultSet set;
+    QVERIFY(readRifFile(file.toStdString(), set).ok());
+    const ProductProfile& p = set.productProfiles[1];
+
+    QSignalSpy progress(d.progressBar(id::Progress), &QProgressBar::valueChanged);
+    d.button(id::UpdateDefault)->click();  // returns when the run has ended
+
+    QCOMPARE(prompter_.messages.size(), std::size_t{2});
+    QCOMPARE(prompter_.messages[0].text,
+             QStringLiteral("Do you want to update default set \"%1\" ?").arg(file));
+    QCOMPARE(prompter_.messages[1].text, QStringLiteral("Default update complete successfully."));
+    QList<int> positions;
+    for (const QList<QVariant>& change : progress) {
+        positions << change.at(0).toInt();
+    }
+    QList<int> expected;
+    for (int k = 1; k <= 21; ++k) {
+        expected << k;
+    }
+    expected << 0;
+    QCOMPARE(positions, expected);
+    QVERIFY(d.progressBar(id::Progress)->isHidden());
+    QVERIFY(d.control(id::LoadDefault)->isEnabled());
+    QVERIFY(d.control(id::UpdateDefault)->isEnabled());
+    // 63 pauses of 100 ms: 52 after the satellites, 8 after SL..SC, then Sa, SQ and KT.
+    QCOMPARE(prompter_.pauses.size(), std::size_t{63});
+
+    // The unit holds exactly the file's values, once it has taken the last frame, KO.
+    QTRY_VERIFY_WITH_TIMEOUT(
+        !unit_->receivedLines().empty() && unit_->receivedLines().back().rfind("KO ", 0) == 0,
+        WaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(unit_->state().satellites[0].skewAdjust, set.skewAdjust[0] * 10,
+                              WaitMs);
+    const sim::UnitState unit = unit_->state();
+    for (int i = 0; i < RifSatelliteCount; ++i) {
+        const RifSatellite& s = set.satellites[static_cast<std::size_t>(i)];
+        const sim::SatelliteEntry& u = unit.satellites[static_cast<std::size_t>(i)];
+        std::int32_t name[2];
+        packWireName(s.satName.c_str(), name);
+        for (int k = 0; k < RifSatelliteValues; ++k) {
+            QCOMPARE(u.primary[static_cast<std::size_t>(k)],
+                     s.primarySat[static_cast<std::size_t>(k)]);
+            QCOMPARE(u.secondary[static_cast<std::size_t>(k)],
+                     s.secondarySat[static_cast<std::size_t>(k)]);
+        }
+        QCOMPARE(u.primary[sim::BlockName], name[0]);
+        QCOMPARE(u.primary[sim::BlockName + 1], name[1]);
+        QCOMPARE(u.secondary[sim::BlockName], name[0]);
+        for (int k = 0; k < RifTrackingValues; ++k) {
+            QCOMPARE(u.primaryTracking[static_cast<std::size_t>(k)],
+                     s.primaryTracking[static_cast<std::size_t>(k)]);
+            QCOMPARE(u.secondaryTracking[static_cast<std::size_t>(k)],
+                     s.secondaryTracking[static_cast<std::size_t>(k)]);
+        }
+        QCOMPARE(u.skewAdjust, set.skewAdjust[static_cast<std::size_t>(i)] * 10);
+    }
+    namespace f = profile;
+    QCOMPARE(unit.lnb, (std::array<std::int32_t, 2>{9750, 10600}));
+    QCOMPARE(unit.tripleMode, p[f::TripleMode]);
+    QCOMPARE(unit.slotMap, (std::array<std::int32_t, 5>{0, 1, 2, 4, 3}));
+    QCOMPARE(unit.currentSlot, 0);
+    QCOMPARE(unit.gps, (std::array<std::int32_t, 4>{1134, 0, 4808, 3}));
+    QCOMPARE(unit.scanParams,
+             (std::array<std::int32_t, 3>{-5, p[f::TrackingScale], p[f::DetectLevelOffset]}));
+    QCOMPARE(unit.flags,
+             (std::array<std::int32_t, 3>{0, p[f::UseWrsMethod], p[f::UseOffsetDifference]}));
+    QCOMPARE(unit.controlParams,
+             (std::array<std::int32_t, 7>{p[f::SatVerifyTime], p[f::WrsDetectLevel],
+                                          p[f::TrackingLevelOffset], p[f::TrackingStableCount],
+                                          p[f::InitialSatCount], p[f::VoltageThreshold],
+                                          p[f::DiseqcThreshold]}));
+    QCOMPARE(unit.antennaParams,
+             (std::array<std::int32_t, 3>{p[f::OffsetDiffAzEl], p[f::OffsetDiffRhLh],
+                                          p[f::SearchLockCount]}));
+    QCOMPARE(unit.diseqcMode, p[f::DiseqcMode]);
+    // The echoes came back into the window: the scan offset shows -5.
+    QCOMPARE(d.parameterPage.controlText(ParameterPage::ScanOffsetEdit), QStringLiteral("-5"));
+}
+
+void DefaultUpdateTest::stepsWithoutEchoAreCountedAndSaid() {
+    MainDialog d(naming());
+    prepare(d, QStringLiteral(KELVANDOR_SAMPLE_RIF));
+    d.updateReplyTimeoutMs = 100;
+    unit_->setFault(sim::Fault::DropReplies, true);
+    d.button(id::UpdateDefault)->click();
+    QCOMPARE(prompter_.messages.size(), std::size_t{2});
+    QVERIFY2(prompter_.messages[1].text.startsWith(
+                 QStringLiteral("Default update finished, but 61 of 61 steps got no reply")),
+             qPrintable(prompter_.messages[1].text));
+    QCOMPARE(prompter_.messages[1].icon, ui::Icon::Warning);
+    QVERIFY(d.progressBar(id::Progress)->isHidden());
+}
+
+void DefaultUpdateTest::closingTheWindowEndsTheRun() {
+    MainDialog d(naming());
+    d.show();
+    prepare(d, QStringLiteral(KELVANDOR_SAMPLE_RIF));
+    unit_->setFault(sim::Fault::Silent, true);  // every step would wait its full 2 s
+    bool loadEnabled = true;
+    bool updateEnabled = true;
+    bool stillOpenAfterFirstClose = false;
+    int barAfterFirstClose = -1;
+    QTimer::singleShot(300, &d, [&] {
+        loadEnabled = d.control(id::LoadDefault)->isEnabled();
+        updateEnabled = d.control(id::UpdateDefault)->isEnabled();
+        d.close();  // refused once: the bar shows a position
+        stillOpenAfterFirstClose = d.isVisible();
+        barAfterFirstClose = d.progressBar(id::Progress)->value();
+        QTimer::singleShot(300, &d, [&d] { d.close(); });
+    });
+    QElapsedTimer clock;
+    clock.start();
+    d.button(id::UpdateDefault)->click();
+    // A silent unit costs 61 waits of 2 s; the close ended the run long before.
+    QVERIFY2(clock.elapsed() < 30000, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY(!loadEnabled);
+    QVERIFY(!updateEnabled);
+    QVERIFY(stillOpenAfterFirstClose);
+    QCOMPARE(barAfterFirstClose, 0);
+    QVERIFY(!d.isVisible());
+    QVERIFY(d.link().isShuttingDown());
+    // Only the question: no box after the window has gone.
+    QCOMPARE(prompter_.messages.size(), std::size_t{1});
+}
+
+QTEST_MAIN(DefaultUpdateTest)
+#include "default_update_test.moc"
