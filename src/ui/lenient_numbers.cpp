@@ -100,6 +100,37 @@ std::size_t decimalLength(std::string_view text, std::size_t pos) {
     return p - pos;
 }
 
+// For a decimal number (digits, point, fraction, exponent) too far from 1 for a double:
+// whether it is too large rather than too small. Its decimal magnitude is the count of
+// its integer digits (or minus the zeros that open its fraction) plus its exponent.
+bool beyondLargest(std::string_view number) {
+    const std::size_t e = number.find_first_of("eE");
+    const std::string_view mantissa = number.substr(0, e);
+    std::int64_t exponent = 0;
+    if (e != std::string_view::npos) {
+        std::size_t pos = e + 1;
+        const bool negative = readSign(number, pos);
+        std::size_t end = pos;
+        exponent = saturatedDigits(number, pos, negative, end);
+    }
+    const std::size_t point = mantissa.find('.');
+    const std::string_view whole = mantissa.substr(0, point);
+    const std::size_t firstWhole = whole.find_first_not_of('0');
+    std::int64_t magnitude = 0;
+    if (firstWhole != std::string_view::npos) {
+        magnitude = static_cast<std::int64_t>(whole.size() - firstWhole);
+    } else {
+        const std::string_view fraction =
+            point == std::string_view::npos ? std::string_view() : mantissa.substr(point + 1);
+        const std::size_t firstFraction = fraction.find_first_not_of('0');
+        if (firstFraction == std::string_view::npos) {
+            return false;  // zero
+        }
+        magnitude = -static_cast<std::int64_t>(firstFraction);
+    }
+    return magnitude + exponent > 0;
+}
+
 }  // namespace
 
 std::int32_t leadingInteger(std::string_view text) {
@@ -120,12 +151,11 @@ double leadingDecimal(std::string_view text) {
     const char* first = text.data() + pos;
     const auto [ptr, error] = std::from_chars(first, first + length, value);
     if (error == std::errc::result_out_of_range) {
-        // Too large gives infinity; too small (1e-999) gives zero.
-        const std::string_view digits(first, length);
-        const std::size_t e = digits.find_first_of("eE");
-        const bool tiny = e != std::string_view::npos && e + 1 < digits.size() &&
-                          digits[e + 1] == '-';
-        value = tiny ? 0.0 : std::numeric_limits<double>::infinity();
+        // Too large gives infinity; too small (1e-999, or 0.000...2 with hundreds of
+        // zeros) gives zero.
+        value = beyondLargest(std::string_view(first, length))
+                    ? std::numeric_limits<double>::infinity()
+                    : 0.0;
     } else if (error != std::errc{}) {
         return 0.0;
     }
