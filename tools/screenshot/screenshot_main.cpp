@@ -56,9 +56,9 @@ void prepareMove(Dialog& dialog, Unit& /*unit*/) {
     page.edit(kelvandor::MovePage::TargetEl)->setText(QStringLiteral("32.5"));
     page.button(kelvandor::MovePage::GoToTarget)->click();
     page.button(kelvandor::MovePage::DiagnosisButton)->click();
-    const int lastLed = kelvandor::MovePage::DiagnosisLeds.back();
+    constexpr int lastLed = kelvandor::MovePage::DiagnosisLeds.back();
     const bool reported = QTest::qWaitFor(
-        [&page, lastLed] {
+        [&page] {
             return page.controlText(kelvandor::MovePage::CurrentAz) == QStringLiteral("123.45") &&
                    page.bitmapOf(lastLed) != kelvandor::ui::bitmap::LedGrey;
         },
