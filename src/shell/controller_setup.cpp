@@ -14,6 +14,10 @@
 namespace kelvandor {
 
 void ControllerSetup::apply(const ControllerOptions& options, const QStringList& sources) {
+    // A log named relative to where the controller was started stays there, whatever
+    // folder it then works in.
+    const QString logPath =
+        options.logPath.isEmpty() ? QString() : QFileInfo(options.logPath).absoluteFilePath();
     if (options.dataFolder) {
         const QString folder = userDataFolder();
         QString failure = prepareDataFolder(folder, sources);
@@ -29,8 +33,8 @@ void ControllerSetup::apply(const ControllerOptions& options, const QStringList&
                 QStringLiteral("data folder: %1; working in %2").arg(failure, QDir::currentPath()));
         }
     }
-    if (!options.logPath.isEmpty()) {
-        const QString path = options.logPath;
+    if (!logPath.isEmpty()) {
+        const QString path = logPath;
         // Said from the writer thread; shown from the window's thread.
         log_.setWriteFailureHandler([this, path](const std::string& reason) {
             const QString why = QString::fromLocal8Bit(reason.c_str());

@@ -20,7 +20,8 @@ class ControllerSetup : public QObject {
 
     // With options.dataFolder: prepares userDataFolder() from `sources` (see
     // prepareDataFolder) and makes it the working directory; without, the working
-    // directory stays as it is. With options.logPath: opens the traffic log there.
+    // directory stays as it is. With options.logPath: opens the traffic log there, a
+    // relative path taken from the working directory the controller was started in.
     void apply(const ControllerOptions& options, const QStringList& sources);
 
     // Makes the traffic log, when open, the observer of `link`. The log must then outlive

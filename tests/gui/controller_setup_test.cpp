@@ -54,6 +54,7 @@ class ControllerSetupTest : public QObject {
     void setupWorksInTheDataFolderAndLogsTheLink();
     void aLogThatCannotBeOpenedIsSaidOnceAndTheRunGoesOn();
     void aDataFolderThatCannotBeMadeIsSaidAndTheShellsFolderKept();
+    void aFailedLogWriteIsSaidOnce();
 
   private:
     std::unique_ptr<QTemporaryDir> dir_;
@@ -182,12 +183,14 @@ void ControllerSetupTest::setupWorksInTheDataFolderAndLogsTheLink() {
     QVERIFY(dir.mkpath(QStringLiteral("share")));
     writeFile(dir.filePath(QStringLiteral("share/city_E.gps")), "sample\n");
     qputenv("XDG_DATA_HOME", QFile::encodeName(dir.filePath(QStringLiteral("data"))));
+    // Named from the folder the controller starts in, not from its data folder.
+    QVERIFY(QDir::setCurrent(dir.path()));
     const QString log = dir.filePath(QStringLiteral("traffic.log"));
     {
         ControllerSetup setup;
         ControllerOptions options;
         options.dataFolder = true;
-        options.logPath = log;
+        options.logPath = QStringLiteral("traffic.log");
         setup.apply(options, {dir.filePath(QStringLiteral("share"))});
         QVERIFY(prompter_.messages.empty());
         const QString folder = dir.filePath(QStringLiteral("data/kelvandor"));
@@ -241,6 +244,33 @@ void ControllerSetupTest::aDataFolderThatCannotBeMadeIsSaidAndTheShellsFolderKep
     QVERIFY2(prompter_.messages[0].text.contains(QStringLiteral("plain/kelvandor")) &&
                  prompter_.messages[0].text.contains(cwd),
              qPrintable(prompter_.messages[0].text));
+}
+
+// A write that fails later, on the writer thread, is said once, from the window's thread.
+void ControllerSetupTest::aFailedLogWriteIsSaidOnce() {
+    if (!QFileInfo::exists(QStringLiteral("/dev/full"))) {
+        QSKIP("no /dev/full");
+    }
+    ControllerSetup setup;
+    ControllerOptions options;
+    options.logPath = QStringLiteral("/dev/full");
+    setup.apply(options, {});
+    QVERIFY(setup.trafficLog().isOpen());
+    LinkDriver link;
+    setup.attach(link);
+    for (int k = 0; k < 3; ++k) {
+        link.sendCommand(cmd::QS, nullptr);
+        setup.trafficLog().flush();
+    }
+    QTRY_COMPARE(prompter_.messages.size(), std::size_t{1});
+    QVERIFY2(prompter_.messages[0].text.contains(QStringLiteral("/dev/full")) &&
+                 prompter_.messages[0].text.contains(QStringLiteral("not logged")),
+             qPrintable(prompter_.messages[0].text));
+    link.sendCommand(cmd::QS, nullptr);
+    setup.trafficLog().flush();
+    QCoreApplication::processEvents();
+    QCOMPARE(prompter_.messages.size(), std::size_t{1});
+    link.setObserver(nullptr);
 }
 
 QTEST_MAIN(ControllerSetupTest)
