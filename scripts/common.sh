@@ -11,6 +11,8 @@ PACKAGES=(
     qt6-base-dev libgl-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     fonts-dejavu-core xvfb xauth x11-utils
+    librsvg2-bin dpkg-dev file
+    desktop-file-utils appstream lintian man-db groff-base
 )
 
 log() { printf '== %s\n' "$*" >&2; }

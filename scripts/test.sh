@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets everything up and runs every test: the unit, GUI and end-to-end tests (g++ build),
-# the same tests under AddressSanitizer and UndefinedBehaviorSanitizer (clang build), each
-# fuzz target for a bounded time, and one short pass of every benchmark.
+# the checks of the Debian package made from that build, the same tests under
+# AddressSanitizer and UndefinedBehaviorSanitizer (clang build), each fuzz target for a
+# bounded time, and one short pass of every benchmark.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
@@ -28,6 +29,11 @@ log "build (g++)"
 build_main
 log "tests (g++)"
 (cd "$ROOT/build" && ctest --output-on-failure -j "$JOBS")
+
+log "Debian package"
+rm -f "$ROOT"/build/kelvandor_*.deb
+(cd "$ROOT/build" && cpack -G DEB >/dev/null)
+"$ROOT/scripts/check_package.sh" "$ROOT"/build/kelvandor_*.deb
 
 log "build (clang, sanitizers, libFuzzer)"
 CC=clang CXX=clang++ build_tree "$ROOT/build-san" -DCMAKE_BUILD_TYPE=Debug \

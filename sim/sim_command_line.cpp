@@ -101,7 +101,8 @@ const char* const SimUsage =
     "  --replug-after MS      with --hang-up-after: plug a new line in MS later\n"
     "  --flood                write output unpaced, as fast as the pty takes it\n"
     "\n"
-    "  --help                 show this text\n"
+    "  -h, --help             show this text\n"
+    "  --version              show the version\n"
     "\n"
     "Exit status: 0 ended by a signal, 1 the pty or its link could not be made,\n"
     "2 wrong command line.\n";
@@ -138,6 +139,8 @@ std::optional<SimCommandLine> parseSimCommandLine(const std::vector<std::string>
         }
         if (arg == "--help" || arg == "-h") {
             line.help = true;
+        } else if (arg == "--version") {
+            line.version = true;
         } else if (arg == "--com") {
             const std::optional<int> n = value(1, MaxComNumber);
             if (!n) {

@@ -20,6 +20,7 @@ struct SimCommandLine {
     bool printPath = false;
     bool verbose = false;
     bool help = false;
+    bool version = false;
     std::vector<Fault> faults;  // switched on at start
     int hangUpAfterMs = -1;     // hang the line up this long after start (-1: never)
     int replugAfterMs = -1;     // plug it in again this long after the hang-up (-1: never)

@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "kelvandor_version.h"
 #include "link/com_port_name.h"
 #include "sim/sim_command_line.h"
 #include "sim/simulator.h"
@@ -64,6 +65,10 @@ int main(int argc, char** argv) {
     }
     if (line->help) {
         std::cout << SimUsage;
+        return 0;
+    }
+    if (line->version) {
+        std::cout << "kelvandor-sim " KELVANDOR_VERSION "\n";
         return 0;
     }
     SimOptions options = line->options;

@@ -25,8 +25,9 @@ LinkDriver::LinkDriver(QObject* parent) : QObject(parent) {
 void LinkDriver::sendCommand(CommandId id, const std::int32_t* params) {
     char frame[FrameAreaSize];
     const int length = encodeFrame(frame, id, params);
-    if (port_ != nullptr) {
-        port_->Write(frame, length);
+    const bool written = port_ != nullptr && port_->Write(frame, length) == 1;
+    if (observer_ != nullptr) {
+        observer_->onFrameSent(id, params, written);
     }
 }
 
@@ -72,8 +73,16 @@ void LinkDriver::dispatchFrames() {
     for (;;) {
         std::fill(std::begin(params), std::end(params), 0);
         CommandId id = 0;
-        if (extractFrame(&id, params) != FrameOk) {
+        const int status = extractFrame(&id, params);
+        if (status != FrameOk) {
+            if (observer_ != nullptr && status != ErrBufferEmpty && status != ErrIncomplete) {
+                const FrameScratch& chunk = lastCutChunk();
+                observer_->onChunkFailed(status, chunk.data, chunk.length);
+            }
             return;
+        }
+        if (observer_ != nullptr) {
+            observer_->onFrameReceived(id, params);
         }
         for (ReplyListener* listener : listeners_) {
             if (listener != nullptr) {

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "link/link_observer.h"
 #include "link/reply_listener.h"
 #include "protocol/command_table.h"
 
@@ -45,8 +46,12 @@ class LinkDriver : public QObject {
         listeners_ = listeners;
     }
 
-    // Encodes one frame and writes it to the port. Nothing is reported: with no port, or
-    // a port that refuses the bytes, the frame is lost.
+    // The observer told of every frame sent and received and every failed chunk; null for
+    // none. It must outlive the driver or be replaced first.
+    void setObserver(LinkObserver* observer) { observer_ = observer; }
+
+    // Encodes one frame and writes it to the port. Nothing is reported to the caller: with
+    // no port, or a port that refuses the bytes, the frame is lost (the observer is told).
     void sendCommand(CommandId id, const std::int32_t* params);
 
     void startReceiveTimer();
@@ -90,6 +95,7 @@ class LinkDriver : public QObject {
 
     SerialPort* port_ = nullptr;
     std::array<ReplyListener*, ListenerCount> listeners_{};
+    LinkObserver* observer_ = nullptr;
     QTimer receiveTimer_;
     QTimer replyTimeoutTimer_;
     bool shuttingDown_ = false;

@@ -139,6 +139,7 @@ int extractFrame(ReceiveBuffer& buffer, FrameScratch& scratch, CommandId* id,
     const int chunk = close + 2;
     std::memcpy(scratch.data, buffer.data, static_cast<std::size_t>(chunk));
     scratch.data[chunk] = '\0';
+    scratch.length = chunk;
     std::memmove(buffer.data, buffer.data + chunk, static_cast<std::size_t>(held - chunk));
     buffer.count = held - chunk;
 
@@ -153,11 +154,9 @@ int extractFrame(ReceiveBuffer& buffer, FrameScratch& scratch, CommandId* id,
     if (frameLength <= 3) {
         return ErrTooShort;
     }
-    if (start > 0) {
-        std::memmove(scratch.data, scratch.data + start, static_cast<std::size_t>(frameLength));
-        scratch.data[frameLength] = '\0';
-    }
-    const int result = decodeFrame(scratch.data, params);
+    // The frame runs from its "{" to the end of the chunk, where the zero byte is; the
+    // chunk itself stays whole in the scratch area.
+    const int result = decodeFrame(scratch.data + start, params);
     *id = result;
     return result < 0 ? result : FrameOk;
 }
@@ -172,6 +171,10 @@ int extractFrame(CommandId* id, std::int32_t* params) {
 
 int receiveBufferHeld() {
     return programBuffer.count;
+}
+
+const FrameScratch& lastCutChunk() {
+    return programScratch;
 }
 
 void resetReceiveBufferForTest() {

@@ -35,9 +35,12 @@ struct ReceiveBuffer {
     std::int32_t count = 0;
 };
 
-// Work area into which a cut frame is copied, zero-terminated, for decoding.
+// Work area into which a cut chunk is copied, zero-terminated, for decoding. After a cut
+// it holds the chunk exactly as received (any bytes before its "{" included): `length`
+// bytes, which may contain zero bytes.
 struct FrameScratch {
     char data[ReceiveBufferSize] = {};
+    std::int32_t length = 0;
 };
 
 // The checksum character over `length` bytes: a = ((a + b - 32) mod 256) mod 95 for
@@ -89,6 +92,9 @@ void forEachChunk(ReceiveBuffer& buffer, FrameScratch& scratch, OnChunk&& onChun
 void appendReceived(const char* bytes, int count);
 int extractFrame(CommandId* id, std::int32_t* params);
 int receiveBufferHeld();
+// The scratch area of the program-wide extractFrame: after a call that consumed a chunk
+// (any result but -1 and -2), the bytes of that chunk.
+const FrameScratch& lastCutChunk();
 // Empties the program-wide buffer. For tests only: the program itself never does.
 void resetReceiveBufferForTest();
 

@@ -1,11 +1,16 @@
 #include "shell/controller_app.h"
 
+#include "kelvandor_version.h"
+#include "shell/controller_setup.h"
 #include "shell/main_dialog.h"
 
 namespace kelvandor {
 
 ControllerApp::ControllerApp(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("kelvandor-controller"));
+    setApplicationVersion(QStringLiteral(KELVANDOR_VERSION));
+    // Matches the desktop entry, so the desktop can tie the window to it.
+    setDesktopFileName(QStringLiteral("com.kelvandor.Controller"));
     // No display name: on X11 Qt would append it to the title of every window whose title
     // does not end with it, and the small dialogs must show exactly their own titles.
     // Every window names itself instead: the main window and the message boxes carry the
@@ -13,8 +18,13 @@ ControllerApp::ControllerApp(int& argc, char** argv) : QApplication(argc, argv) 
     setQuitOnLastWindowClosed(false);
 }
 
-bool ControllerApp::startUp() {
+bool ControllerApp::startUp(ControllerSetup* setup) {
     MainDialog dialog;
+    // The window sends nothing while it is made (the automatic connection only opens the
+    // port), so the log sees the link's first frame.
+    if (setup != nullptr) {
+        setup->attach(dialog.link());
+    }
     dialog.exec();
     return false;
 }

@@ -6,13 +6,16 @@
 
 namespace kelvandor {
 
+class ControllerSetup;
+
 class ControllerApp : public QApplication {
     Q_OBJECT
   public:
     ControllerApp(int& argc, char** argv);
 
-    // Runs the main window until it closes. Returns false: the program then ends.
-    bool startUp();
+    // Runs the main window until it closes, its link observed by the traffic log of
+    // `setup` when one is open. Returns false: the program then ends.
+    bool startUp(ControllerSetup* setup = nullptr);
 };
 
 }  // namespace kelvandor

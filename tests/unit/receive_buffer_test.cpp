@@ -120,6 +120,39 @@ TEST_F(ReceiveBufferTest, HalfFrameSurvivesUntilTheRestArrives) {
     EXPECT_EQ(params[1], -56);
 }
 
+// After each cut, the scratch area holds the chunk exactly as it arrived, junk before its
+// "{" included, whatever the chunk decoded to: the traffic log shows failed chunks so.
+TEST_F(ReceiveBufferTest, TheCutChunkStaysWholeInTheScratchArea) {
+    struct Row {
+        const char* name;
+        std::string chunk;
+        int status;
+    };
+    const std::int32_t state[] = {2};
+    const Row rows[] = {
+        {"frame", encoded(cmd::NA, state), FrameOk},
+        {"junk before a frame", "ab" + encoded(cmd::NA, state), FrameOk},
+        {"junk before a wrong checksum", "zz{QV}#", ErrChecksum},
+        {"no frame start", "xy}q", ErrTooShort},
+        {"zero byte in the junk", std::string("\0{QV}#", 6), ErrChecksum},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        append(row.chunk + "{Q");  // the start of the next frame stays in the buffer
+        EXPECT_EQ(extract(), row.status);
+        const FrameScratch& cut = lastCutChunk();
+        EXPECT_EQ(std::string(cut.data, static_cast<std::size_t>(cut.length)), row.chunk);
+        EXPECT_EQ(receiveBufferHeld(), 2);
+        resetReceiveBufferForTest();
+    }
+    const std::int32_t gps[] = {12659, 0, 3733, 3};
+    append("ab" + encoded(cmd::SG, gps));
+    ASSERT_EQ(extract(), FrameOk);  // junk or not, the frame decodes as before
+    EXPECT_EQ(id, cmd::SG);
+    EXPECT_EQ(params[0], 12659);
+    EXPECT_EQ(params[3], 3);
+}
+
 TEST(ReceiveBufferInstance, SeparateBuffersDoNotShareBytes) {
     ReceiveBuffer a;
     ReceiveBuffer b;

@@ -10,6 +10,7 @@
 #include "cli/cli_codec.h"
 #include "cli/cli_port.h"
 #include "cli/cli_rif.h"
+#include "kelvandor_version.h"
 
 namespace {
 
@@ -33,7 +34,8 @@ constexpr const char* Usage =
     "  rif FILE                     read a default-set file as the controller does and\n"
     "                               print what it holds; a file it would refuse: the\n"
     "                               reason on standard error, exit status 1\n"
-    "  --help                       show this text\n"
+    "  -h, --help                   show this text\n"
+    "  --version                    show the version\n"
     "\n"
     "COMn is looked up as a link named COMn in $KELVANDOR_PORT_DIR (default\n"
     "~/.config/kelvandor/ports), else taken as /dev/ttyS<n-1>.\n"
@@ -66,6 +68,10 @@ int main(int argc, char** argv) {
         std::strcmp(argv[1], "help") == 0) {
         (argc < 2 ? std::cerr : std::cout) << Usage;
         return argc < 2 ? ExitUsage : ExitOk;
+    }
+    if (std::strcmp(argv[1], "--version") == 0) {
+        std::cout << "kelvandor-cli " KELVANDOR_VERSION "\n";
+        return ExitOk;
     }
     const std::string command = argv[1];
     const Args args(argv + 2, argv + argc);

@@ -1,0 +1,116 @@
+#!/usr/bin/env bash
+# Checks the Debian package that `cpack -G DEB` made: what it holds and what it depends on,
+# the desktop entry, the AppStream metainfo, the manual pages, lintian, and the programs
+# run from the package unpacked into a scratch folder, the controller started with its
+# desktop entry's command line against the packaged simulator.
+#
+#   scripts/check_package.sh build/kelvandor_VERSION_ARCH.deb
+set -euo pipefail
+
+deb="$1"
+app_id=com.kelvandor.Controller
+scratch="$(mktemp -d)"
+sim_pid=""
+controller_pid=""
+cleanup() {
+    for pid in $controller_pid $sim_pid; do
+        kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null || true
+    done
+    rm -rf "$scratch"
+}
+trap cleanup EXIT
+
+fail() {
+    echo "package check: $*" >&2
+    exit 1
+}
+step() { printf '== package: %s\n' "$*" >&2; }
+
+step "contents of $(basename "$deb")"
+root="$scratch/root"
+dpkg-deb -x "$deb" "$root"
+version="$(dpkg-deb -f "$deb" Version)"
+expected=(
+    usr/bin/kelvandor-controller usr/bin/kelvandor-sim usr/bin/kelvandor-cli
+    "usr/share/applications/$app_id.desktop"
+    "usr/share/metainfo/$app_id.metainfo.xml"
+    "usr/share/icons/hicolor/scalable/apps/$app_id.svg"
+    usr/share/man/man1/kelvandor-controller.1.gz usr/share/man/man1/kelvandor-sim.1.gz
+    usr/share/man/man1/kelvandor-cli.1.gz
+    usr/share/kelvandor/city_E.gps usr/share/kelvandor/sample_default.rif
+    usr/share/doc/kelvandor/copyright usr/share/doc/kelvandor/changelog.gz
+)
+for size in 16 22 24 32 48 64 128 256; do
+    expected+=("usr/share/icons/hicolor/${size}x$size/apps/$app_id.png")
+done
+for path in "${expected[@]}"; do
+    [ -s "$root/$path" ] || fail "the package lacks $path"
+done
+for size in 16 48 256; do
+    png="$root/usr/share/icons/hicolor/${size}x$size/apps/$app_id.png"
+    file -b "$png" | grep -q "PNG image data, $size x $size" || fail "$png is not $size x $size"
+done
+unexpected="$(find "$root/usr/bin" -type f ! -name 'kelvandor-controller' ! -name 'kelvandor-sim' \
+    ! -name 'kelvandor-cli')"
+[ -z "$unexpected" ] || fail "the package holds more programs than the three: $unexpected"
+depends="$(dpkg-deb -f "$deb" Depends)"
+for library in libqt6widgets6 libstdc++6 qt6-qpa-plugins; do
+    [[ "$depends" == *"$library"* ]] || fail "Depends lacks $library: $depends"
+done
+
+step "desktop entry and metainfo"
+desktop="$root/usr/share/applications/$app_id.desktop"
+desktop-file-validate "$desktop"
+appstreamcli validate --no-net "$root/usr/share/metainfo/$app_id.metainfo.xml"
+exec_line="$(sed -n 's/^Exec=//p' "$desktop")"
+[ -x "$root/usr/bin/${exec_line%% *}" ] || fail "the desktop entry runs ${exec_line%% *}, not packaged"
+
+step "manual pages"
+for page in "$root"/usr/share/man/man1/*.1.gz; do
+    warnings="$(LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 \
+        man --warnings -E UTF-8 -l -Tutf8 -Z "$page" 2>&1 >/dev/null)"
+    [ -z "$warnings" ] || fail "$(basename "$page") renders with warnings: $warnings"
+done
+
+step "lintian"
+lintian --fail-on error "$deb"
+
+step "the unpacked programs"
+for program in kelvandor-cli kelvandor-sim kelvandor-controller; do
+    shown="$(env -u DISPLAY -u WAYLAND_DISPLAY "$root/usr/bin/$program" --version)"
+    [ "$shown" = "$program $version" ] || fail "$program --version printed \"$shown\""
+done
+[ "$("$root/usr/bin/kelvandor-cli" encode QS | "$root/usr/bin/kelvandor-cli" decode)" = QS ] ||
+    fail "kelvandor-cli does not decode what it encodes"
+
+# The controller as the menu starts it, against the packaged simulator: it works in the
+# user's data folder, which it is given the sample city list in, and its traffic log
+# shows the simulator's reports arriving.
+step "the desktop entry's command line against kelvandor-sim"
+home="$scratch/home"
+mkdir -p "$home"
+export HOME="$home" XDG_DATA_HOME="$home/data" KELVANDOR_PORT_DIR="$home/ports"
+export QT_QPA_PLATFORM=offscreen
+"$root/usr/bin/kelvandor-sim" >"$scratch/sim.out" 2>&1 &
+sim_pid=$!
+for _ in $(seq 100); do
+    [ -e "$KELVANDOR_PORT_DIR/COM2" ] && break
+    sleep 0.1
+done
+[ -e "$KELVANDOR_PORT_DIR/COM2" ] || fail "kelvandor-sim made no COM2: $(cat "$scratch/sim.out")"
+read -r -a command <<<"$exec_line"
+log="$scratch/traffic.log"
+(cd / && exec "$root/usr/bin/${command[0]}" "${command[@]:1}" --log "$log") \
+    >"$scratch/controller.out" 2>&1 &
+controller_pid=$!
+for _ in $(seq 150); do
+    grep -q ' <- ' "$log" 2>/dev/null && break
+    sleep 0.1
+done
+grep -q ' <- ' "$log" 2>/dev/null ||
+    fail "the controller logged nothing from the simulator: $(cat "$scratch/controller.out")"
+[ "$(readlink "/proc/$controller_pid/cwd")" = "$XDG_DATA_HOME/kelvandor" ] ||
+    fail "the controller works in $(readlink "/proc/$controller_pid/cwd"), not its data folder"
+cmp -s "$root/usr/share/kelvandor/city_E.gps" "$XDG_DATA_HOME/kelvandor/city_E.gps" ||
+    fail "the data folder did not get the sample city list"
+echo "package check: $(basename "$deb") passed"

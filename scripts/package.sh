@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Sets everything up and makes the Debian package of the three programs in build-package/
+# (an optimised build without the tests and benchmarks), then prints its path. Install it
+# with: sudo apt-get install ./build-package/kelvandor_*.deb
+set -euo pipefail
+source "$(dirname "$0")/common.sh"
+ensure_packages
+
+dir="$ROOT/build-package"
+build_tree "$dir" -DCMAKE_BUILD_TYPE=Release -DKELVANDOR_TESTS=OFF -DKELVANDOR_BENCH=OFF
+rm -f "$dir"/kelvandor_*.deb
+(cd "$dir" && cpack -G DEB >/dev/null)
+ls "$dir"/kelvandor_*.deb

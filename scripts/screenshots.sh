@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Refreshes every picture that the README and the AppStream metainfo show, in
+# docs/screenshots/: the screenshot tool runs the main window offscreen against its
+# in-process simulator, and the pictures used are copied in under their lasting names.
+set -euo pipefail
+source "$(dirname "$0")/common.sh"
+ensure_packages
+build_main kelvandor-screenshot
+
+shots="$(mktemp -d)"
+trap 'rm -rf "$shots"' EXIT
+QT_QPA_PLATFORM=offscreen "$ROOT/build/tools/screenshot/kelvandor-screenshot" --out "$shots" >/dev/null
+
+# The name in docs/screenshots, and the tool's picture it is taken from.
+declare -A pictures=(
+    [main-window.png]=01-gps.png  # README and metainfo: after Get Antenna Information
+)
+mkdir -p "$ROOT/docs/screenshots"
+for name in "${!pictures[@]}"; do
+    cp "$shots/${pictures[$name]}" "$ROOT/docs/screenshots/$name"
+    log "docs/screenshots/$name"
+done
