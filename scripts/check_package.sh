@@ -111,6 +111,8 @@ grep -q ' <- ' "$log" 2>/dev/null ||
     fail "the controller logged nothing from the simulator: $(cat "$scratch/controller.out")"
 [ "$(readlink "/proc/$controller_pid/cwd")" = "$XDG_DATA_HOME/kelvandor" ] ||
     fail "the controller works in $(readlink "/proc/$controller_pid/cwd"), not its data folder"
-cmp -s "$root/usr/share/kelvandor/city_E.gps" "$XDG_DATA_HOME/kelvandor/city_E.gps" ||
-    fail "the data folder did not get the sample city list"
+for sample in city_E.gps sample_default.rif; do
+    cmp -s "$root/usr/share/kelvandor/$sample" "$XDG_DATA_HOME/kelvandor/$sample" ||
+        fail "the data folder did not get the sample $sample"
+done
 echo "package check: $(basename "$deb") passed"

@@ -17,9 +17,11 @@ QString userDataFolder();
 // then kelvandor in each folder of $XDG_DATA_DIRS (default /usr/local/share:/usr/share).
 QStringList installedDataFolders(const QString& programDir);
 
-// The sample files a new data folder is given.
+// The sample files a new data folder is given: the city list, and the default set that
+// "Load Default" then finds there.
 inline const QStringList& sampleFiles() {
-    static const QStringList files{QStringLiteral("city_E.gps")};
+    static const QStringList files{QStringLiteral("city_E.gps"),
+                                   QStringLiteral("sample_default.rif")};
     return files;
 }
 

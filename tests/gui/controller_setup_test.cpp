@@ -146,12 +146,15 @@ void ControllerSetupTest::prepareDataFolderNeverReplacesTheUsersFiles() {
     const QString first = dir.filePath(QStringLiteral("first"));
     const QString second = dir.filePath(QStringLiteral("second"));
     writeFile(second + QStringLiteral("/city_E.gps"), "sample\n");
-    const QStringList sources{first, second};  // the first has no sample: the second's is used
+    writeFile(first + QStringLiteral("/sample_default.rif"), "set\n");
+    // Each sample comes from the first source that has it.
+    const QStringList sources{first, second};
 
-    // A new folder, with its parents, gets the sample.
+    // A new folder, with its parents, gets the samples.
     const QString fresh = dir.filePath(QStringLiteral("a/b/kelvandor"));
     QCOMPARE(prepareDataFolder(fresh, sources), QString());
     QCOMPARE(readFile(fresh + QStringLiteral("/city_E.gps")), QByteArray("sample\n"));
+    QCOMPARE(readFile(fresh + QStringLiteral("/sample_default.rif")), QByteArray("set\n"));
     QVERIFY(QFileInfo(fresh + QStringLiteral("/city_E.gps")).isWritable());
 
     // The user's own list, and a link the user made (even a dangling one), stay.
@@ -168,7 +171,7 @@ void ControllerSetupTest::prepareDataFolderNeverReplacesTheUsersFiles() {
 
     // No installed sample: the folder is made all the same.
     const QString bare = dir.filePath(QStringLiteral("bare"));
-    QCOMPARE(prepareDataFolder(bare, {first}), QString());
+    QCOMPARE(prepareDataFolder(bare, {dir.filePath(QStringLiteral("nothing"))}), QString());
     QVERIFY(QFileInfo(bare).isDir());
     QVERIFY(!QFileInfo::exists(bare + QStringLiteral("/city_E.gps")));
 
