@@ -10,6 +10,7 @@ namespace kelvandor {
 
 class HostServices;
 class SerialPort;
+struct SatelliteTable;
 
 class PageDialog : public ui::DialogWindow, public ReplyListener {
     Q_OBJECT
@@ -41,6 +42,16 @@ class PageDialog : public ui::DialogWindow, public ReplyListener {
 
     void accept() override {}
     void reject() override {}
+
+  protected:
+    // Sends one frame through the main window; nothing before the page has a host.
+    void sendToHost(CommandId id, const std::int32_t* params);
+    // The main window's satellite table; nullptr before the page has a host.
+    SatelliteTable* satelliteTable() const;
+    // Refills the satellite drop-down `listId` from the main window's table (count
+    // clamped to the table, `selected` selected when it names an entry); nothing before
+    // the page has a host.
+    void refillSatelliteList(int listId, int count, int selected);
 };
 
 }  // namespace kelvandor

@@ -18,6 +18,10 @@ void fillSatelliteList(QComboBox& list, const SatelliteTable& table, int count, 
     list.setCurrentIndex(selected >= 0 && selected < n ? selected : -1);
 }
 
+void selectSatelliteEntry(QComboBox& list, int satellite) {
+    list.setCurrentIndex(satellite >= 0 && satellite < list.count() ? satellite : -1);
+}
+
 int selectedSatellite(const QComboBox& list) {
     const int index = list.currentIndex();
     return SatelliteTable::isSatelliteIndex(index) ? index : NoSatellite;

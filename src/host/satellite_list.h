@@ -16,6 +16,9 @@ int clampedSatelliteCount(int count);
 // names no entry. Names are shown as they came from the antenna, as plain text.
 void fillSatelliteList(QComboBox& list, const SatelliteTable& table, int count, int selected);
 
+// Selects entry `satellite` of `list`, or none when the list has no such entry.
+void selectSatelliteEntry(QComboBox& list, int satellite);
+
 // The selected entry of `list` as a satellite index, or NoSatellite when nothing is
 // selected or the entry names no satellite of the table.
 int selectedSatellite(const QComboBox& list);

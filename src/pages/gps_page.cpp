@@ -162,9 +162,7 @@ void GpsPage::onReply(CommandId id, const std::int32_t* p) {
             break;
         case cmd::NS: {
             readControls();
-            QComboBox* list = comboBox(SatelliteList);
-            const int current = table.currentSatellite;
-            list->setCurrentIndex(current >= 0 && current < list->count() ? current : -1);
+            selectSatelliteEntry(*comboBox(SatelliteList), table.currentSatellite);
             showSelectedSatellite();
             break;
         }
@@ -278,9 +276,7 @@ void GpsPage::onSetGps() {
     params_[1] = ewFlag;
     params_[2] = latitude;
     params_[3] = nsCode;
-    if (host != nullptr) {
-        host->sendCommand(cmd::SG, params_.data());
-    }
+    sendToHost(cmd::SG, params_.data());
     computeAnglesForCurrentSatellite(ewFlag, nsCode, longitude * Hundredth, latitude * Hundredth);
     writeControls();
 }

@@ -368,9 +368,7 @@ void MovePage::onTimer(int timerId) {
 }
 
 void MovePage::send(CommandId id) {
-    if (host != nullptr) {
-        host->sendCommand(id, out_.data());
-    }
+    sendToHost(id, out_.data());
 }
 
 void MovePage::onDiagnosis() {

@@ -289,9 +289,7 @@ void ParameterPage::notePatternFile(int error, bool rowWritten) {
 }
 
 void ParameterPage::send(CommandId id) {
-    if (host != nullptr) {
-        host->sendCommand(id, params_.data());
-    }
+    sendToHost(id, params_.data());
 }
 
 void ParameterPage::onSetScanParameters() {

@@ -135,14 +135,8 @@ void SatelliteInfoPage::onInitDialog() {
     onClicked(TripleModeButton, &SatelliteInfoPage::onTripleMode);
 }
 
-SatelliteTable* SatelliteInfoPage::table() const {
-    return host == nullptr ? nullptr : &host->model().satellites;
-}
-
 void SatelliteInfoPage::send(CommandId id) {
-    if (host != nullptr) {
-        host->sendCommand(id, params_.data());
-    }
+    sendToHost(id, params_.data());
 }
 
 std::int32_t SatelliteInfoPage::typedLocalFrequency() const {
@@ -151,13 +145,13 @@ std::int32_t SatelliteInfoPage::typedLocalFrequency() const {
 
 void SatelliteInfoPage::onReply(CommandId id, const std::int32_t* p) {
     readControls();
-    const SatelliteTable* t = table();
+    const SatelliteTable* t = satelliteTable();
     if (t == nullptr) {
         return;
     }
     switch (id) {
         case cmd::NN:
-            refillSatelliteList(p[0], t->currentSatellite);
+            refillSatelliteList(SatelliteList, p[0], t->currentSatellite);
             showSelectedSatellite();
             break;
         case cmd::NS:
@@ -165,7 +159,8 @@ void SatelliteInfoPage::onReply(CommandId id, const std::int32_t* p) {
             showSelectedSatellite();
             break;
         case cmd::NI:
-            refillSatelliteList(t->satelliteCount, comboBox(SatelliteList)->currentIndex());
+            refillSatelliteList(SatelliteList, t->satelliteCount,
+                                comboBox(SatelliteList)->currentIndex());
             showSelectedSatellite();
             break;
         case cmd::NT:
@@ -206,19 +201,13 @@ void SatelliteInfoPage::onReply(CommandId id, const std::int32_t* p) {
     }
 }
 
-void SatelliteInfoPage::refillSatelliteList(int count, int selected) {
-    if (const SatelliteTable* t = table()) {
-        fillSatelliteList(*comboBox(SatelliteList), *t, count, selected);
-    }
-}
-
 void SatelliteInfoPage::onSatelliteSelected() {
     showSelectedSatellite();
 }
 
 void SatelliteInfoPage::showSelectedSatellite() {
     readControls();
-    const SatelliteTable* t = table();
+    const SatelliteTable* t = satelliteTable();
     const SatelliteRecord* r =
         t == nullptr ? nullptr : t->at(selectedSatellite(*comboBox(SatelliteList)));
     if (r == nullptr) {
@@ -233,7 +222,7 @@ void SatelliteInfoPage::showSelectedSatellite() {
 
 void SatelliteInfoPage::onEditSatellite() {
     readControls();
-    SatelliteTable* t = table();
+    SatelliteTable* t = satelliteTable();
     const int index = selectedSatellite(*comboBox(SatelliteList));
     SatelliteRecord* stored = t == nullptr ? nullptr : t->at(index);
     if (stored == nullptr) {
@@ -265,7 +254,7 @@ void SatelliteInfoPage::onEditSatellite() {
 }
 
 void SatelliteInfoPage::onRegister(int slot) {
-    const SatelliteTable* t = table();
+    const SatelliteTable* t = satelliteTable();
     const int index = selectedSatellite(*comboBox(SatelliteList));
     if (t == nullptr || !SatelliteTable::isSatelliteIndex(index) || slot < 0 || slot >= SlotCount) {
         return;

@@ -72,11 +72,9 @@ class SatelliteInfoPage : public PageDialog {
   private:
     void showSelectedSatellite();
     void refreshLayout();
-    void refillSatelliteList(int count, int selected);
     void send(CommandId id);
     // The number in the local frequency text, cut to an integer.
     std::int32_t typedLocalFrequency() const;
-    SatelliteTable* table() const;
 
     std::array<std::int32_t, MaxParams> params_{};
 };

@@ -31,8 +31,4 @@ bool DiseqcModeButtons::clicked(int mode) {
     return pushToggle(*states[mode]);
 }
 
-void selectSatelliteEntry(QComboBox& list, int satellite) {
-    list.setCurrentIndex(satellite >= 0 && satellite < list.count() ? satellite : -1);
-}
-
 }  // namespace kelvandor

@@ -1,9 +1,7 @@
 // What the satellite information page and the two tracking pages share: the push-like
-// buttons that show the antenna's state rather than the click, the three DiSEqC mode
-// buttons, and the selection of the satellite in use in a page's satellite list.
+// buttons that show the antenna's state rather than the click, and the three DiSEqC mode
+// buttons.
 #pragma once
-
-class QComboBox;
 
 namespace kelvandor {
 
@@ -33,8 +31,5 @@ struct DiseqcModeButtons {
     // state. Returns whether SQ `mode` is to be sent; false for a mode without a button.
     bool clicked(int mode);
 };
-
-// Selects entry `satellite` of `list`, or none when the list has no such entry.
-void selectSatelliteEntry(QComboBox& list, int satellite);
 
 }  // namespace kelvandor

@@ -218,10 +218,6 @@ void TrackingPage::onInitDialog() {
     }
 }
 
-SatelliteTable* TrackingPage::table() const {
-    return host == nullptr ? nullptr : &host->model().satellites;
-}
-
 SatelliteDefinition& TrackingPage::definitionOf(SatelliteRecord& record) const {
     return record.*(variantOf(secondary_).definition);
 }
@@ -231,27 +227,26 @@ TrackingBlock& TrackingPage::trackingOf(SatelliteRecord& record) const {
 }
 
 void TrackingPage::send(CommandId id) {
-    if (host != nullptr) {
-        host->sendCommand(id, params_.data());
-    }
+    sendToHost(id, params_.data());
 }
 
 void TrackingPage::onReply(CommandId id, const std::int32_t* p) {
     readControls();
-    const SatelliteTable* t = table();
+    const SatelliteTable* t = satelliteTable();
     if (t == nullptr) {
         return;
     }
     const Variant& variant = variantOf(secondary_);
     if (id == variant.refreshReply) {
-        refillSatelliteList(t->satelliteCount, comboBox(SatelliteList)->currentIndex());
+        refillSatelliteList(SatelliteList, t->satelliteCount,
+                            comboBox(SatelliteList)->currentIndex());
         showSelectedSatellite();
         return;
     }
     switch (id) {
         case cmd::NN:
             // The main window has stored p0 as satelliteCount already.
-            refillSatelliteList(p[0], t->currentSatellite);
+            refillSatelliteList(SatelliteList, p[0], t->currentSatellite);
             showSelectedSatellite();
             break;
         case cmd::NS:
@@ -282,19 +277,13 @@ void TrackingPage::onReply(CommandId id, const std::int32_t* p) {
     }
 }
 
-void TrackingPage::refillSatelliteList(int count, int selected) {
-    if (const SatelliteTable* t = table()) {
-        fillSatelliteList(*comboBox(SatelliteList), *t, count, selected);
-    }
-}
-
 void TrackingPage::onSatelliteSelected() {
     showSelectedSatellite();
 }
 
 void TrackingPage::showSelectedSatellite() {
     readControls();
-    SatelliteTable* t = table();
+    SatelliteTable* t = satelliteTable();
     SatelliteRecord* r =
         t == nullptr ? nullptr : t->at(selectedSatellite(*comboBox(SatelliteList)));
     if (r == nullptr) {
@@ -316,7 +305,7 @@ void TrackingPage::showSelectedSatellite() {
 
 void TrackingPage::onEditSatellite() {
     readControls();
-    SatelliteTable* t = table();
+    SatelliteTable* t = satelliteTable();
     const int index = selectedSatellite(*comboBox(SatelliteList));
     SatelliteRecord* stored = t == nullptr ? nullptr : t->at(index);
     if (stored == nullptr) {

@@ -76,11 +76,9 @@ class TrackingPage : public PageDialog {
     TrackingBlock& trackingOf(SatelliteRecord& record) const;
 
     void showSelectedSatellite();
-    void refillSatelliteList(int count, int selected);
     void enableHighBand(bool enabled);
     void showTransponderInUse(int transponder);
     void send(CommandId id);
-    SatelliteTable* table() const;
 
     bool secondary_;
     std::array<std::int32_t, MaxParams> params_{};
