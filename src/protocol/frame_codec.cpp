@@ -174,6 +174,10 @@ int receiveBufferHeld() {
     return programBuffer.count;
 }
 
+void discardReceived() {
+    programBuffer = ReceiveBuffer{};
+}
+
 void resetReceiveBufferForTest() {
     programBuffer = ReceiveBuffer{};
 }

@@ -89,6 +89,9 @@ void forEachChunk(ReceiveBuffer& buffer, FrameScratch& scratch, OnChunk&& onChun
 void appendReceived(const char* bytes, int count);
 int extractFrame(CommandId* id, std::int32_t* params);
 int receiveBufferHeld();
+// Empties the program-wide buffer. For a line that has gone (a hung-up device): what it
+// held of a frame would otherwise be joined to the first bytes of the next line.
+void discardReceived();
 // Empties the program-wide buffer. For tests only: the program itself never does.
 void resetReceiveBufferForTest();
 
