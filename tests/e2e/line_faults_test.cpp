@@ -314,8 +314,8 @@ class LineFaultsTest : public QObject {
     // checks in endRow.
     static void addFaultRows();
 
-    // Starts a row: a quiet line, empty records, blank texts the answers fill, the gap
-    // probe running.
+    // Starts a row: a quiet line, empty records, blank texts and grey LEDs for the reports
+    // to fill, the gap probe running.
     void beginRow();
     // Switches the row's fault on, then the unit's unasked reports (so that every frame of
     // the row meets the fault). A hang-up comes while the unit is answering; the row then
@@ -421,6 +421,11 @@ void LineFaultsTest::blankAnswers() {
     d().setControlText(id::NameA, QString());
     d().setControlText(id::NameB, QString());
     d().model().satellites = SatelliteTable{};
+    d().model().antennaState = -1;
+    for (const int led : id::StateLeds) {
+        d().setBitmap(led, bm::LedGrey);
+    }
+    d().setBitmap(id::LedComm, bm::LedGrey);
 }
 
 void LineFaultsTest::beginRow() {
@@ -436,7 +441,10 @@ void LineFaultsTest::beginRow() {
 
 void LineFaultsTest::faultOn(Fault fault, Unplug unplug) {
     if (unplug != Unplug::No) {
-        // The unit goes while it is answering, as an adapter pulled at any moment would.
+        // The unit goes while it is reporting and answering, as an adapter pulled at any
+        // moment would.
+        unit_->setPeriodicReports(true);
+        QTRY_COMPARE_WITH_TIMEOUT(d().bitmapOf(id::LedComm), bm::LedGreen, Patience);
         d().button(id::GetAntennaInfo)->click();
         QTRY_COMPARE_WITH_TIMEOUT(d().controlText(id::ProductText), FullProductText, Patience);
     }
@@ -637,6 +645,7 @@ void LineFaultsTest::mainCommandsUnderFault() {
         }
     }
 
+    const std::size_t dispatchedBeforeEnd = tap_->lines.size();
     faultOff(which, away);
     if (QTest::currentTestFailed()) {
         return;
@@ -644,7 +653,7 @@ void LineFaultsTest::mainCommandsUnderFault() {
     if (!answersArrive && which != Fault::DropReplies) {
         // Nothing came through while the fault lasted; once a frame sent after it has, the
         // line has delivered everything sent before it.
-        QTRY_VERIFY_WITH_TIMEOUT(!tap_->lines.empty(), Patience);
+        QTRY_VERIFY_WITH_TIMEOUT(tap_->lines.size() > dispatchedBeforeEnd, Patience);
         checkNoAnswers();
         if (QTest::currentTestFailed()) {
             return;
