@@ -100,6 +100,10 @@ const char* const SimUsage =
     "  --hang-up-after MS     hang the line up MS after start, as a pulled USB adapter\n"
     "  --replug-after MS      with --hang-up-after: plug a new line in MS later\n"
     "  --flood                write output unpaced, as fast as the pty takes it\n"
+    "  --control              read fault switches from standard input, one a line:\n"
+    "                         FAULT on, FAULT off or all off, FAULT being a fault\n"
+    "                         option above without its dashes (garbage, hang-up, echo-delay;\n"
+    "                         hang-up off plugs a new line in)\n"
     "\n"
     "  -h, --help             show this text\n"
     "  --version              show the version\n"
@@ -153,6 +157,8 @@ std::optional<SimCommandLine> parseSimCommandLine(const std::vector<std::string>
                 return std::nullopt;
             }
             line.portDir = args[++k];
+        } else if (arg == "--control") {
+            line.control = true;
         } else if (arg == "--no-link") {
             line.link = false;
         } else if (arg == "--replace-link") {
@@ -232,6 +238,47 @@ std::optional<SimCommandLine> parseSimCommandLine(const std::vector<std::string>
         return std::nullopt;
     }
     return line;
+}
+
+std::optional<FaultSwitch> parseFaultSwitch(const std::string& line, std::string& error) {
+    std::vector<std::string> words;
+    std::size_t at = 0;
+    while (at < line.size()) {
+        const std::size_t start = line.find_first_not_of(" \t\r", at);
+        if (start == std::string::npos) {
+            break;
+        }
+        const std::size_t end = line.find_first_of(" \t\r", start);
+        words.push_back(line.substr(start, end == std::string::npos ? end : end - start));
+        at = end == std::string::npos ? line.size() : end;
+    }
+    FaultSwitch change;
+    if (words.empty() || words[0].starts_with('#')) {
+        return change;
+    }
+    if (words.size() != 2 || (words[1] != "on" && words[1] != "off")) {
+        error = "\"" + line + "\" is not FAULT on, FAULT off or all off";
+        return std::nullopt;
+    }
+    change.on = words[1] == "on";
+    if (words[0] == "all") {
+        if (change.on) {
+            error = "all faults can only be switched off together";
+            return std::nullopt;
+        }
+        for (int k = 0; k < FaultCount; ++k) {
+            change.faults.push_back(static_cast<Fault>(k));
+        }
+        return change;
+    }
+    for (int k = 0; k < FaultCount; ++k) {
+        if (words[0] == faultName(static_cast<Fault>(k))) {
+            change.faults.push_back(static_cast<Fault>(k));
+            return change;
+        }
+    }
+    error = "no fault is called \"" + words[0] + "\"";
+    return std::nullopt;
 }
 
 }  // namespace kelvandor::sim

@@ -25,6 +25,15 @@ struct SimCommandLine {
     int hangUpAfterMs = -1;     // hang the line up this long after start (-1: never)
     int replugAfterMs = -1;     // plug it in again this long after the hang-up (-1: never)
     PatternStream pattern;      // streamed from the start when it has rows
+    bool control = false;       // fault switches come on standard input
+};
+
+// One line of the control input: "FAULT on", "FAULT off" (FAULT as faultName spells it:
+// "garbage", "hang-up", ...) or "all off". Blank lines and lines starting with "#" switch
+// nothing.
+struct FaultSwitch {
+    std::vector<Fault> faults;  // empty for a line that switches nothing
+    bool on = false;
 };
 
 // The --help text, documenting every option.
@@ -34,5 +43,9 @@ extern const char* const SimUsage;
 // line when the command line is wrong.
 std::optional<SimCommandLine> parseSimCommandLine(const std::vector<std::string>& args,
                                                   std::string& error);
+
+// Parses one line of the control input. Returns nothing and sets `error` to one line when
+// the line is not understood.
+std::optional<FaultSwitch> parseFaultSwitch(const std::string& line, std::string& error);
 
 }  // namespace kelvandor::sim

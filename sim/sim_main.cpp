@@ -1,5 +1,9 @@
 // kelvandor-sim: the simulated antenna control unit as a program. It runs the unit on the
 // main thread until SIGINT or SIGTERM, then removes its COM link.
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <csignal>
 #include <iostream>
 #include <string>
@@ -50,6 +54,51 @@ void runHangUpSchedule(std::stop_token stop, Simulator& simulator, int hangUpAft
         return;
     }
     simulator.setFault(Fault::HangUp, false);
+}
+
+// Reads fault switches from standard input (see parseFaultSwitch), one a line, and applies
+// each, saying on standard error what it switched, until the input ends or the program
+// stops.
+void runControlInput(std::stop_token stop, Simulator& simulator) {
+    constexpr int PollMs = 100;
+    std::string pending;
+    char chunk[256];
+    while (!stop.stop_requested()) {
+        pollfd input{STDIN_FILENO, POLLIN, 0};
+        const int ready = ::poll(&input, 1, PollMs);
+        if (ready < 0 && errno != EINTR) {
+            return;
+        }
+        if (ready <= 0) {
+            continue;
+        }
+        const ssize_t got = ::read(STDIN_FILENO, chunk, sizeof chunk);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            return;  // the input has ended: the faults stay as they are
+        }
+        pending.append(chunk, static_cast<std::size_t>(got));
+        for (std::size_t end = pending.find('\n'); end != std::string::npos;
+             end = pending.find('\n')) {
+            const std::string line = pending.substr(0, end);
+            pending.erase(0, end + 1);
+            std::string error;
+            const std::optional<kelvandor::sim::FaultSwitch> change =
+                kelvandor::sim::parseFaultSwitch(line, error);
+            if (!change) {
+                std::cerr << "kelvandor-sim: " + error + "\n";
+                continue;
+            }
+            for (const Fault fault : change->faults) {
+                simulator.setFault(fault, change->on);
+            }
+            if (!change->faults.empty()) {
+                std::cerr << "kelvandor-sim: " + line + "\n";
+            }
+        }
+    }
 }
 
 }  // namespace
@@ -112,9 +161,17 @@ int main(int argc, char** argv) {
     installSignalHandlers();
     std::jthread schedule(runHangUpSchedule, std::ref(simulator), line->hangUpAfterMs,
                           line->replugAfterMs);
+    std::jthread control;
+    if (line->control) {
+        control = std::jthread(runControlInput, std::ref(simulator));
+    }
     simulator.run(stopRequested);
     schedule.request_stop();
     schedule.join();
+    if (control.joinable()) {
+        control.request_stop();
+        control.join();
+    }
     simulator.stop();
     std::cerr << "kelvandor-sim: stopped" << (line->link ? ", link removed" : "") << '\n';
     return 0;

@@ -55,6 +55,10 @@ void LinkDriver::onReceiveTick() {
         const int count = port_->Read(bytes, piece);
         if (count <= 0) {
             if (port_->lineLost() && port_->isOpen != 0) {
+                // The device has gone. The rest of a frame it was sending never comes:
+                // joined to the next line's first bytes, the remains would spoil its first
+                // frame, or be completed by it into a frame the antenna never sent.
+                discardReceived();
                 Q_EMIT lineLost();
             }
             return;

@@ -61,7 +61,8 @@ class LinkDriver : public QObject {
     // One receive tick: reads up to ReadBudget bytes in pieces the receive buffer can take
     // whole (at most max(1, 239 - held) bytes each), and after each piece dispatches every
     // complete frame until the buffer has none or a chunk fails. A tick that reads nothing
-    // dispatches nothing.
+    // dispatches nothing. A tick that finds the open port's device gone empties the receive
+    // buffer (a closed and reopened port keeps it) and emits lineLost.
     void onReceiveTick();
 
     // Called by the main window's reply handler for every frame: the awaited reply ends
@@ -85,8 +86,9 @@ class LinkDriver : public QObject {
     int replyWaitState = Waiting;
 
   Q_SIGNALS:
-    // A receive tick found the open port's device gone (hang-up, EIO, a pulled adapter).
-    // Emitted at every such tick until someone closes the port.
+    // A receive tick found the open port's device gone (hang-up, EIO, a pulled adapter);
+    // the bytes held of an unfinished frame have been dropped. Emitted at every such tick
+    // until someone closes the port.
     void lineLost();
 
   private:

@@ -177,6 +177,10 @@ const FrameScratch& lastCutChunk() {
     return programScratch;
 }
 
+void discardReceived() {
+    programBuffer = ReceiveBuffer{};
+}
+
 void resetReceiveBufferForTest() {
     programBuffer = ReceiveBuffer{};
 }

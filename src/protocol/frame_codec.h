@@ -95,6 +95,9 @@ int receiveBufferHeld();
 // The scratch area of the program-wide extractFrame: after a call that consumed a chunk
 // (any result but -1 and -2), the bytes of that chunk.
 const FrameScratch& lastCutChunk();
+// Empties the program-wide buffer. For a line that has gone (a hung-up device): what it
+// held of a frame would otherwise be joined to the first bytes of the next line.
+void discardReceived();
 // Empties the program-wide buffer. For tests only: the program itself never does.
 void resetReceiveBufferForTest();
 

@@ -47,6 +47,7 @@ class SerialPageTest : public QObject {
     void lostLineShowsClosedAndComesBackByItself();
     void clickEndsTheRetrying();
     void closingTheWindowEndsTheRetrying();
+    void remainsOfALostLineAreDropped();
 };
 
 void SerialPageTest::connectsByItselfToTheFirstPortFound() {
@@ -232,6 +233,37 @@ void SerialPageTest::closingTheWindowEndsTheRetrying() {
     QTRY_VERIFY_WITH_TIMEOUT(!page.isReconnecting(), 10000);
     QCOMPARE(d.serialPort.isOpen, 0);
     QVERIFY(!d.link().isReceiving());
+}
+
+void SerialPageTest::remainsOfALostLineAreDropped() {
+    // Bytes of a frame that was being received when the line was lost. Joined to what the
+    // next line sends they either become a frame the antenna never sent ("{NA 2}" has the
+    // checksum "{", so the next frame's first byte completes it) or spoil the next frame.
+    struct Case {
+        const char* what;
+        std::string remains;
+    };
+    const std::string tracking = testing::frameBytes(cmd::NA, {2});
+    const Case cases[] = {
+        {"a frame short of its checksum", tracking.substr(0, tracking.size() - 1)},
+        {"a frame short of its end", testing::frameBytes(cmd::NN, {13}).substr(0, 5)},
+    };
+    ControllerHarness h(2);
+    MainDialog& d = h.dialog();
+    for (const Case& c : cases) {
+        h.injectBytes(c.remains);
+        QTRY_VERIFY2(receiveBufferHeld() == static_cast<int>(c.remains.size()), c.what);
+        h.hangUp();
+        QTRY_VERIFY2(d.serialPage.isReconnecting(), c.what);
+        h.replug();
+        QTRY_VERIFY2_WITH_TIMEOUT(d.serialPort.isOpen == 1, c.what, 10000);
+
+        QVERIFY2(h.deliver(cmd::NA, {1}), c.what);  // the new line's first frame
+        QVERIFY2(d.model().antennaState == 1, c.what);
+        QVERIFY2(d.bitmapOf(main_id::LedSearch) == ui::bitmap::LedBlue, c.what);
+        QVERIFY2(d.bitmapOf(main_id::LedTracking) == ui::bitmap::LedGrey, c.what);
+        QVERIFY2(d.model().satellites.satelliteCount == 0, c.what);
+    }
 }
 
 QTEST_MAIN(SerialPageTest)

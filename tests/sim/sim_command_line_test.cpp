@@ -50,7 +50,8 @@ TEST(SimCommandLine, EveryOptionIsTakenAndDocumented) {
                              "--hang-up-after",
                              "2000",
                              "--replug-after",
-                             "1500"});
+                             "1500",
+                             "--control"});
     ASSERT_TRUE(line);
     EXPECT_EQ(line->comNumber, 7);
     EXPECT_EQ(line->portDir, "/tmp/p");
@@ -63,6 +64,8 @@ TEST(SimCommandLine, EveryOptionIsTakenAndDocumented) {
     EXPECT_EQ(line->faults.size(), 7U);
     EXPECT_EQ(line->hangUpAfterMs, 2000);
     EXPECT_EQ(line->replugAfterMs, 1500);
+    EXPECT_TRUE(line->control);
+    EXPECT_NE(std::string(SimUsage).find("--control"), std::string::npos);
 
     for (const char* option :
          {"--com", "--port-dir", "--no-link", "--replace-link", "--print-path", "--verbose",
@@ -106,6 +109,43 @@ TEST(SimCommandLine, DiagnosisResultsAndSilence) {
         EXPECT_FALSE(why.empty()) << list;
     }
     EXPECT_FALSE(parse({"--diagnosis"}));
+}
+
+TEST(SimCommandLine, ControlLinesSwitchFaultsByTheirOptionNames) {
+    struct Case {
+        const char* line;
+        std::vector<Fault> faults;
+        bool on;
+    };
+    const Case good[] = {
+        {"garbage on", {Fault::GarbageBursts}, true},
+        {"  hang-up\toff\r", {Fault::HangUp}, false},
+        {"echo-delay on", {Fault::EchoDelay}, true},
+        {"flood off", {Fault::FloodUnpaced}, false},
+        {"", {}, false},
+        {"# a comment on", {}, false},
+    };
+    for (const Case& c : good) {
+        SCOPED_TRACE(c.line);
+        std::string why;
+        const auto change = parseFaultSwitch(c.line, why);
+        ASSERT_TRUE(change) << why;
+        EXPECT_EQ(change->faults, c.faults);
+        EXPECT_EQ(change->on, c.on);
+    }
+    std::string why;
+    const auto all = parseFaultSwitch("all off", why);
+    ASSERT_TRUE(all);
+    EXPECT_EQ(all->faults.size(), static_cast<std::size_t>(FaultCount));
+    EXPECT_FALSE(all->on);
+
+    for (const char* bad : {"all on", "garbage", "garbage maybe", "garbage on now", "--garbage on",
+                            "gremlins on", "Garbage on"}) {
+        SCOPED_TRACE(bad);
+        std::string error;
+        EXPECT_FALSE(parseFaultSwitch(bad, error));
+        EXPECT_FALSE(error.empty());
+    }
 }
 
 }  // namespace
