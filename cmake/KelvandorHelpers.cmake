@@ -23,13 +23,14 @@ function(kelvandor_library name)
     target_link_libraries(${name} PRIVATE kelvandor_warnings ${ARG_LIBS} PUBLIC ${ARG_PUBLIC_LIBS})
 endfunction()
 
-# kelvandor_test(name SOURCES ... LIBS ... [GUI] [LABELS ...] [TIMEOUT s])
-# One test executable registered with CTest. GUI tests run on the offscreen platform.
+# kelvandor_test(name SOURCES ... LIBS ... [GUI] [LABELS ...] [TIMEOUT s] [ARGS ...])
+# One test executable registered with CTest (run with ARGS when given). GUI tests run on
+# the offscreen platform.
 function(kelvandor_test name)
-    cmake_parse_arguments(ARG "GUI" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+    cmake_parse_arguments(ARG "GUI" "TIMEOUT" "SOURCES;LIBS;LABELS;ARGS" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE kelvandor_warnings ${ARG_LIBS})
-    add_test(NAME ${name} COMMAND ${name})
+    add_test(NAME ${name} COMMAND ${name} ${ARG_ARGS})
     set(env "")
     if(ARG_GUI)
         list(APPEND env "QT_QPA_PLATFORM=offscreen")

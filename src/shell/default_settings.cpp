@@ -1,6 +1,7 @@
 // Load Default and Update Default: a default set read from a ".rif" file is shown in the
 // main window and the pages as if the antenna had reported it, and written into the
 // antenna one command at a time, each followed by a bounded wait for its echo.
+#include <QCoreApplication>
 #include <QProgressBar>
 #include <algorithm>
 #include <array>
@@ -275,6 +276,13 @@ bool MainDialog::sendAwaited(CommandId command, const std::int32_t* params, Comm
 }
 
 bool MainDialog::sendUnawaited(CommandId command, const std::int32_t* params, bool pause) {
+    // The step before ended with a pause, and this one waits for nothing: let the window
+    // take its events between the two pauses, as it does during a wait, so that it never
+    // stands still for two pauses in a row.
+    QCoreApplication::processEvents();
+    if (link_.isShuttingDown()) {
+        return false;
+    }
     sendCommand(command, params);
     if (pause) {
         ui::prompter().pause(StepPauseMs);

@@ -194,6 +194,8 @@ class MainDialog : public PageHost, public ReplyListener, public HostServices {
     // pauses; false when the window is closing and the run must stop.
     bool sendAwaited(CommandId command, const std::int32_t* params, CommandId reply,
                      std::optional<std::int32_t> index, UpdateOutcome& outcome);
+    // Sends `command`, which has no echo to wait for, and pauses when asked; false when
+    // the window is closing.
     bool sendUnawaited(CommandId command, const std::int32_t* params, bool pause);
     bool updateRunning_ = false;
 

@@ -12,9 +12,9 @@
 #include <QtTest>
 
 #include "defaults/rif_reader.h"
-#include "host/satellite_table.h"
 #include "shell/main_dialog.h"
 #include "sim/simulator.h"
+#include "support/default_set_check.h"
 #include "ui/prompter.h"
 
 using namespace kelvandor;
@@ -140,48 +140,7 @@ void DefaultUpdateTest::loadThenUpdateWritesTheSetIntoTheUnit() {
         WaitMs);
     QTRY_COMPARE_WITH_TIMEOUT(unit_->state().satellites[0].skewAdjust, set.skewAdjust[0] * 10,
                               WaitMs);
-    const sim::UnitState unit = unit_->state();
-    for (int i = 0; i < RifSatelliteCount; ++i) {
-        const RifSatellite& s = set.satellites[static_cast<std::size_t>(i)];
-        const sim::SatelliteEntry& u = unit.satellites[static_cast<std::size_t>(i)];
-        std::int32_t name[2];
-        packWireName(s.satName.c_str(), name);
-        for (int k = 0; k < RifSatelliteValues; ++k) {
-            QCOMPARE(u.primary[static_cast<std::size_t>(k)],
-                     s.primarySat[static_cast<std::size_t>(k)]);
-            QCOMPARE(u.secondary[static_cast<std::size_t>(k)],
-                     s.secondarySat[static_cast<std::size_t>(k)]);
-        }
-        QCOMPARE(u.primary[sim::BlockName], name[0]);
-        QCOMPARE(u.primary[sim::BlockName + 1], name[1]);
-        QCOMPARE(u.secondary[sim::BlockName], name[0]);
-        for (int k = 0; k < RifTrackingValues; ++k) {
-            QCOMPARE(u.primaryTracking[static_cast<std::size_t>(k)],
-                     s.primaryTracking[static_cast<std::size_t>(k)]);
-            QCOMPARE(u.secondaryTracking[static_cast<std::size_t>(k)],
-                     s.secondaryTracking[static_cast<std::size_t>(k)]);
-        }
-        QCOMPARE(u.skewAdjust, set.skewAdjust[static_cast<std::size_t>(i)] * 10);
-    }
-    namespace f = profile;
-    QCOMPARE(unit.lnb, (std::array<std::int32_t, 2>{9750, 10600}));
-    QCOMPARE(unit.tripleMode, p[f::TripleMode]);
-    QCOMPARE(unit.slotMap, (std::array<std::int32_t, 5>{0, 1, 2, 4, 3}));
-    QCOMPARE(unit.currentSlot, 0);
-    QCOMPARE(unit.gps, (std::array<std::int32_t, 4>{1134, 0, 4808, 3}));
-    QCOMPARE(unit.scanParams,
-             (std::array<std::int32_t, 3>{-5, p[f::TrackingScale], p[f::DetectLevelOffset]}));
-    QCOMPARE(unit.flags,
-             (std::array<std::int32_t, 3>{0, p[f::UseWrsMethod], p[f::UseOffsetDifference]}));
-    QCOMPARE(unit.controlParams,
-             (std::array<std::int32_t, 7>{p[f::SatVerifyTime], p[f::WrsDetectLevel],
-                                          p[f::TrackingLevelOffset], p[f::TrackingStableCount],
-                                          p[f::InitialSatCount], p[f::VoltageThreshold],
-                                          p[f::DiseqcThreshold]}));
-    QCOMPARE(unit.antennaParams,
-             (std::array<std::int32_t, 3>{p[f::OffsetDiffAzEl], p[f::OffsetDiffRhLh],
-                                          p[f::SearchLockCount]}));
-    QCOMPARE(unit.diseqcMode, p[f::DiseqcMode]);
+    QCOMPARE(testing::defaultSetMismatch(set, p, unit_->state()), QString());
     // The echoes came back into the window: the scan offset shows -5.
     QCOMPARE(d.parameterPage.controlText(ParameterPage::ScanOffsetEdit), QStringLiteral("-5"));
 }

@@ -23,10 +23,12 @@
 #include <thread>
 #include <vector>
 
+#include "defaults/rif_reader.h"
 #include "protocol/frame_codec.h"
 #include "protocol/frame_text.h"
 #include "shell/main_dialog.h"
 #include "sim/simulator.h"
+#include "support/default_set_check.h"
 #include "support/event_loop_gaps.h"
 #include "ui/bitmaps.h"
 #include "ui/prompter.h"
@@ -52,6 +54,16 @@ constexpr double FreezeBoundMs = 1000;
 const QString FullProductText = QStringLiteral("KELVANDOR T6 PREMIUM  Ver 3.12");
 const QString FactoryDone = QStringLiteral("Default setting complete successfully.");
 const QString PortUnavailable = QStringLiteral("COM2 is used by another application.");
+const QString UpdateDone = QStringLiteral("Default update complete successfully.");
+const QString UpdateIncomplete =
+    QStringLiteral("Default update finished, but 61 of 61 steps got no reply");
+const QString NotConnected = QStringLiteral("The antenna is not connected");
+const QString UpdateQuestion = QStringLiteral("Do you want to update default set");
+// An Update Default step that will get no echo waits this long (the program waits 2 s;
+// 61 such waits would make a row take two minutes).
+constexpr int UnansweredStepWaitMs = 150;
+// The unit's T6 profile: the simulated unit reports product size 1.
+constexpr int UnitProductSize = 1;
 
 // Everything the simulator logs, kept for the test thread to read while the unit's thread
 // writes. Only complete lines are handed out.
@@ -232,6 +244,12 @@ int countMessages(const ui::ScriptedPrompter& prompter, const QString& text) {
                       [&text](const ui::ScriptedPrompter::Shown& m) { return m.text == text; }));
 }
 
+int countMessagesStartingWith(const ui::ScriptedPrompter& prompter, const QString& start) {
+    return static_cast<int>(std::count_if(
+        prompter.messages.begin(), prompter.messages.end(),
+        [&start](const ui::ScriptedPrompter::Shown& m) { return m.text.startsWith(start); }));
+}
+
 // The first difference between the controller's satellite table and the unit's, empty
 // when they agree.
 QString tableMismatch(const SatelliteTable& table, const sim::UnitState& unit) {
@@ -305,6 +323,8 @@ class LineFaultsTest : public QObject {
     void cleanupTestCase();
     void mainCommandsUnderFault_data();
     void mainCommandsUnderFault();
+    void updateDefaultUnderFault_data();
+    void updateDefaultUnderFault();
 
   private:
     // The fault rows, shared by every session run under faults. Update Default gets a test
@@ -325,6 +345,9 @@ class LineFaultsTest : public QObject {
     // link back as the row's user would.
     void faultOff(Fault fault, Unplug unplug);
     void runMainCommands();
+    // On a sound line: the unit back to its factory table, in set-up mode, the window
+    // knowing its product size and the sample default set loaded.
+    void prepareUpdate();
     void blankAnswers();
     // Get Antenna Information once the fault has ended, then the panel against the unit.
     void checkPanelAfterFault();
@@ -572,13 +595,18 @@ void LineFaultsTest::endRow(Loss loss) {
                                        "doing")
                             .arg(own.ownMs())));
     // No box but the confirmations, the success of Factory Setting and, for a user who
-    // clicked Connect while the unit was away, the port that cannot be had.
+    // clicked Connect while the unit was away, the port that cannot be had; and what an
+    // Update Default may say of its own run.
     const QString expected[] = {QStringLiteral("Antenna Setup Mode?"),
                                 QStringLiteral("Do you want to execuet default setting?"),
-                                FactoryDone, PortUnavailable};
+                                FactoryDone, PortUnavailable, UpdateDone};
+    const QString expectedStarts[] = {UpdateQuestion, UpdateIncomplete, NotConnected};
     for (const ui::ScriptedPrompter::Shown& shown : prompter_.messages) {
         QVERIFY2(
-            std::find(std::begin(expected), std::end(expected), shown.text) != std::end(expected),
+            std::find(std::begin(expected), std::end(expected), shown.text) != std::end(expected) ||
+                std::any_of(
+                    std::begin(expectedStarts), std::end(expectedStarts),
+                    [&shown](const QString& start) { return shown.text.startsWith(start); }),
             qPrintable(shown.text));
     }
 }
@@ -659,6 +687,95 @@ void LineFaultsTest::mainCommandsUnderFault() {
             return;
         }
     }
+    checkPanelAfterFault();
+    if (QTest::currentTestFailed()) {
+        return;
+    }
+    endRow(static_cast<Loss>(loss));
+}
+
+void LineFaultsTest::updateDefaultUnderFault_data() {
+    addFaultRows();
+}
+
+void LineFaultsTest::prepareUpdate() {
+    const int factoryBefore = countMessages(prompter_, FactoryDone);
+    prompter_.answers = {ui::Answer::Yes, ui::Answer::Ok};  // Factory Setting, then Setup
+    d().button(id::FactorySetting)->click();
+    QTRY_COMPARE_WITH_TIMEOUT(countMessages(prompter_, FactoryDone), factoryBefore + 1, Patience);
+    d().button(id::Setup)->click();
+    QTRY_COMPARE_WITH_TIMEOUT(d().model().antennaState, 0, Patience);
+    // The whole table has come in (its last frame is the skew of slot 4), so that no
+    // report of the query is still on its way to answer a step of the run.
+    const std::size_t from = tap_->lines.size();
+    d().button(id::GetAntennaInfo)->click();
+    QTRY_VERIFY_WITH_TIMEOUT(anyLineStartsWith(tap_->lines, from, "NK 4 "), Patience);
+    QCOMPARE(d().model().productSize, UnitProductSize);
+    prompter_.files = {QStringLiteral(KELVANDOR_SAMPLE_RIF)};
+    d().button(id::LoadDefault)->click();
+    QVERIFY(d().control(id::UpdateDefault)->isEnabled());
+}
+
+// What the user sees of an Update Default run under each fault:
+// - split frames, garbage bursts, echo delay, unpaced flood: every step answered, the
+//   success message, the unit holding the set;
+// - drop replies, corrupt checksums, silent: the unit takes every command and holds the
+//   set, but no echo reaches the window: the run says that all 61 steps got no reply, never
+//   that it succeeded;
+// - hang-up: the link is closed when the user asks, so the run says the antenna is not
+//   connected and sends nothing; the unit keeps what it had.
+// After the fault the unit is restarted into tracking and the panel shows it as it is.
+void LineFaultsTest::updateDefaultUnderFault() {
+    QFETCH(int, fault);
+    QFETCH(bool, answersArrive);
+    QFETCH(int, loss);
+    QFETCH(int, unplug);
+    const auto which = static_cast<Fault>(fault);
+    const auto away = static_cast<Unplug>(unplug);
+    DefaultSet set;
+    QVERIFY(readRifFile(KELVANDOR_SAMPLE_RIF, set).ok());
+    const ProductProfile& profile = set.productProfiles[UnitProductSize];
+
+    beginRow();
+    prepareUpdate();
+    if (QTest::currentTestFailed()) {
+        return;
+    }
+    faultOn(which, away);
+    if (QTest::currentTestFailed()) {
+        return;
+    }
+    d().updateReplyTimeoutMs = answersArrive ? 2000 : UnansweredStepWaitMs;
+    unit_->clearReceivedLines();
+    prompter_.answers = {ui::Answer::Yes};
+    d().button(id::UpdateDefault)->click();  // returns when the run has ended
+    QProgressBar* bar = d().progressBar(id::Progress);
+    QVERIFY(bar->isHidden());
+    QVERIFY(d().control(id::LoadDefault)->isEnabled());
+    QVERIFY(d().control(id::UpdateDefault)->isEnabled());
+    if (away != Unplug::No) {
+        QCOMPARE(countMessagesStartingWith(prompter_, NotConnected), 1);
+        QCOMPARE(countMessagesStartingWith(prompter_, UpdateQuestion), 0);
+        QVERIFY(unit_->receivedLines().empty());
+    } else {
+        QCOMPARE(countMessagesStartingWith(prompter_, UpdateQuestion), 1);
+        QCOMPARE(countMessages(prompter_, UpdateDone), answersArrive ? 1 : 0);
+        QCOMPARE(countMessagesStartingWith(prompter_, UpdateIncomplete), answersArrive ? 0 : 1);
+        // The unit took the whole run, its last frame included.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !unit_->receivedLines().empty() && unit_->receivedLines().back().rfind("KO ", 0) == 0,
+            Patience);
+        QTRY_COMPARE_WITH_TIMEOUT(testing::defaultSetMismatch(set, profile, unit_->state()),
+                                  QString(), Patience);
+    }
+    d().updateReplyTimeoutMs = 2000;
+
+    faultOff(which, away);
+    if (QTest::currentTestFailed()) {
+        return;
+    }
+    d().button(id::Restart)->click();
+    QTRY_COMPARE_WITH_TIMEOUT(unit_->state().antennaState, int{sim::StateTracking}, Patience);
     checkPanelAfterFault();
     if (QTest::currentTestFailed()) {
         return;
