@@ -146,14 +146,3 @@ void BM_UpdateDefaultPaced(benchmark::State& state) {
 BENCHMARK(BM_UpdateDefaultPaced)->Unit(benchmark::kSecond)->UseManualTime()->Iterations(1);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

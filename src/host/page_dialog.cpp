@@ -1,5 +1,7 @@
 #include "host/page_dialog.h"
 
+#include <QComboBox>
+
 #include "host/host_services.h"
 #include "host/satellite_list.h"
 
@@ -24,6 +26,25 @@ void PageDialog::refillSatelliteList(int listId, int count, int selected) {
     if (const SatelliteTable* table = satelliteTable(); table != nullptr && list != nullptr) {
         fillSatelliteList(*list, *table, count, selected);
     }
+}
+
+bool PageDialog::followSatelliteReports(int listId, CommandId id, const std::int32_t* params,
+                                        CommandId refreshReply) {
+    const SatelliteTable* table = satelliteTable();
+    QComboBox* list = comboBox(listId);
+    if (table == nullptr || list == nullptr) {
+        return false;
+    }
+    if (id == cmd::NN) {
+        fillSatelliteList(*list, *table, params[0], table->currentSatellite);
+    } else if (id == cmd::NS) {
+        selectSatelliteEntry(*list, table->currentSatellite);
+    } else if (id == refreshReply) {
+        fillSatelliteList(*list, *table, table->satelliteCount, list->currentIndex());
+    } else {
+        return false;
+    }
+    return true;
 }
 
 void PageDialog::createPageWindow(QWidget* hostWindow) {

@@ -52,6 +52,14 @@ class PageDialog : public ui::DialogWindow, public ReplyListener {
     // clamped to the table, `selected` selected when it names an entry); nothing before
     // the page has a host.
     void refillSatelliteList(int listId, int count, int selected);
+    // How a page's satellite drop-down `listId` follows the antenna's reports (the main
+    // window has stored each one already): NN refills it with p0 entries and selects the
+    // satellite in use, NS selects the satellite in use, and `refreshReply` (NoRefresh for
+    // none) refills it with the table's count, keeping the selection. Returns whether `id`
+    // was one of them; the page then shows the selected satellite.
+    static constexpr CommandId NoRefresh = -1;
+    bool followSatelliteReports(int listId, CommandId id, const std::int32_t* params,
+                                CommandId refreshReply);
 };
 
 }  // namespace kelvandor

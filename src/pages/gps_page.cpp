@@ -153,19 +153,13 @@ void GpsPage::onReply(CommandId id, const std::int32_t* p) {
     if (host == nullptr) {
         return;
     }
-    const SatelliteTable& table = host->model().satellites;
+    if (id == cmd::NN || id == cmd::NS) {
+        readControls();
+        followSatelliteReports(SatelliteList, id, p, NoRefresh);
+        showSelectedSatellite();
+        return;
+    }
     switch (id) {
-        case cmd::NN:
-            readControls();
-            fillSatelliteList(*comboBox(SatelliteList), table, p[0], table.currentSatellite);
-            showSelectedSatellite();
-            break;
-        case cmd::NS: {
-            readControls();
-            selectSatelliteEntry(*comboBox(SatelliteList), table.currentSatellite);
-            showSelectedSatellite();
-            break;
-        }
         case cmd::NI:
             refreshSatelliteName(p[0]);
             break;

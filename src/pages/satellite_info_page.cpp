@@ -149,20 +149,11 @@ void SatelliteInfoPage::onReply(CommandId id, const std::int32_t* p) {
     if (t == nullptr) {
         return;
     }
+    if (followSatelliteReports(SatelliteList, id, p, cmd::NI)) {
+        showSelectedSatellite();
+        return;
+    }
     switch (id) {
-        case cmd::NN:
-            refillSatelliteList(SatelliteList, p[0], t->currentSatellite);
-            showSelectedSatellite();
-            break;
-        case cmd::NS:
-            selectSatelliteEntry(*comboBox(SatelliteList), t->currentSatellite);
-            showSelectedSatellite();
-            break;
-        case cmd::NI:
-            refillSatelliteList(SatelliteList, t->satelliteCount,
-                                comboBox(SatelliteList)->currentIndex());
-            showSelectedSatellite();
-            break;
         case cmd::NT:
             if (const SatelliteRecord* r = t->at(selectedSatellite(*comboBox(SatelliteList)))) {
                 verificationMode = r->primaryTracking.values[VerificationModeValue];

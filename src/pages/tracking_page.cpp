@@ -237,22 +237,11 @@ void TrackingPage::onReply(CommandId id, const std::int32_t* p) {
         return;
     }
     const Variant& variant = variantOf(secondary_);
-    if (id == variant.refreshReply) {
-        refillSatelliteList(SatelliteList, t->satelliteCount,
-                            comboBox(SatelliteList)->currentIndex());
+    if (followSatelliteReports(SatelliteList, id, p, variant.refreshReply)) {
         showSelectedSatellite();
         return;
     }
     switch (id) {
-        case cmd::NN:
-            // The main window has stored p0 as satelliteCount already.
-            refillSatelliteList(SatelliteList, p[0], t->currentSatellite);
-            showSelectedSatellite();
-            break;
-        case cmd::NS:
-            selectSatelliteEntry(*comboBox(SatelliteList), t->currentSatellite);
-            showSelectedSatellite();
-            break;
         case cmd::Nw:
             showTransponderInUse(p[0]);
             if (variant.nidInUse) {
