@@ -11,7 +11,7 @@
 #
 # Everything it records goes to build/soak/: soak.log (what was switched and clicked, and
 # the figures), rss.csv (seconds, KiB), sim.log (every frame the unit took and sent),
-# controller.log, and traffic.log when the controller has a --log option.
+# controller.log, and traffic.log (the controller's --log: both directions must be in it).
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
@@ -71,12 +71,8 @@ done
 [ -L "$OUT/ports/COM2" ] || { say "the simulator made no COM2 link"; exit 1; }
 
 CONTROLLER="$ROOT/build/src/shell/kelvandor-controller"
-controller_args=()
-if grep -aq -- '--log' "$CONTROLLER"; then
-    controller_args=(--log "$OUT/traffic.log")
-fi
 (cd "$OUT/data" && KELVANDOR_PORT_DIR="$OUT/ports" QT_QPA_PLATFORM=xcb \
-    exec "$CONTROLLER" "${controller_args[@]}") >"$OUT/controller.log" 2>&1 &
+    exec "$CONTROLLER" --log "$OUT/traffic.log") >"$OUT/controller.log" 2>&1 &
 controller_pid=$!
 
 window=$(timeout 30 xdotool search --sync --onlyvisible --name "^$TITLE" | head -n 1) || true
@@ -171,13 +167,15 @@ say "ran ${SECONDS_TO_RUN}s: $switches fault spells, $clicks clicks; the unit to
     "commands and sent $sent frames"
 say "controller alive: $alive; window answers: $answered"
 say "RSS after warm-up $rss_start KiB, at the end $rss_end KiB (${growth} %), highest $rss_max KiB"
-if [ -f "$OUT/traffic.log" ]; then
-    say "the controller's traffic log holds $(wc -l <"$OUT/traffic.log") lines"
-fi
+logged_sent=$(grep -c '^[-0-9]* [:.0-9]* -> ' "$OUT/traffic.log" 2>/dev/null || true)
+logged_received=$(grep -c '^[-0-9]* [:.0-9]* <- ' "$OUT/traffic.log" 2>/dev/null || true)
+say "the controller's traffic log holds ${logged_sent:-0} frames sent and ${logged_received:-0}" \
+    "received (the unit took $commands and sent $sent)"
 
 ok=yes
 [ "$alive" = yes ] || ok=no
 [ "$answered" = yes ] || ok=no
+[ "${logged_sent:-0}" -gt 0 ] && [ "${logged_received:-0}" -gt 0 ] || ok=no
 awk -v g="$growth" -v l="$GROWTH_LIMIT_PCT" 'BEGIN { exit !(g <= l) }' || ok=no
 if [ "$ok" = yes ]; then
     say "soak passed"
