@@ -15,6 +15,7 @@
 #include "shell/main_dialog.h"
 #include "sim/simulator.h"
 #include "support/default_set_check.h"
+#include "support/simulated_unit.h"
 #include "ui/prompter.h"
 
 using namespace kelvandor;
@@ -38,39 +39,26 @@ class DefaultUpdateTest : public QObject {
     void closingTheWindowEndsTheRun();
 
   private:
-    ComPortNaming naming() const {
-        return ComPortNaming::linksOnlyIn(ports_->path().toStdString());
-    }
     // The sample set with the T6 scan offset changed to 7 (Update Default sends -5).
     QString changedSample();
     // Set-up mode, the unit's product size known, the set loaded.
     void prepare(MainDialog& d, const QString& file);
 
     std::unique_ptr<QTemporaryDir> dir_;
-    std::unique_ptr<QTemporaryDir> ports_;
-    std::unique_ptr<sim::Simulator> unit_;
-    ui::ScriptedPrompter prompter_;
+    std::unique_ptr<testing::SimulatedUnitOnCom2> line_;
 };
 
 void DefaultUpdateTest::init() {
-    resetReceiveBufferForTest();
-    prompter_ = ui::ScriptedPrompter{};
-    ui::installPrompter(&prompter_);
     dir_ = std::make_unique<QTemporaryDir>();
-    ports_ = std::make_unique<QTemporaryDir>();
     sim::SimOptions options;
     options.periodicReports = false;
-    unit_ = std::make_unique<sim::Simulator>(options);
-    QVERIFY(unit_->start());
-    QVERIFY(unit_->linkAs(ports_->path().toStdString(), 2));
+    line_ = std::make_unique<testing::SimulatedUnitOnCom2>(options);
+    QVERIFY(line_->linked());
 }
 
 void DefaultUpdateTest::cleanup() {
-    unit_.reset();
-    ports_.reset();
+    line_.reset();
     dir_.reset();
-    ui::installPrompter(nullptr);
-    resetReceiveBufferForTest();
 }
 
 QString DefaultUpdateTest::changedSample() {
@@ -88,7 +76,7 @@ QString DefaultUpdateTest::changedSample() {
 
 void DefaultUpdateTest::prepare(MainDialog& d, const QString& file) {
     QCOMPARE(d.serialPort.isOpen, 1);
-    prompter_.answers = {ui::Answer::Ok};
+    line_->prompter.answers = {ui::Answer::Ok};
     d.button(id::Setup)->click();
     QTRY_COMPARE_WITH_TIMEOUT(d.model().antennaState, 0, WaitMs);
     d.button(id::GetAntennaInfo)->click();
@@ -96,15 +84,15 @@ void DefaultUpdateTest::prepare(MainDialog& d, const QString& file) {
     // The whole table has arrived (its last frame is the skew of slot 4, SAT C), so no
     // report of the query is still on its way to answer a step of the run.
     QTRY_VERIFY_WITH_TIMEOUT(!d.movePage.controlText(MovePage::SlotSkew[4]).isEmpty(), WaitMs);
-    prompter_.files = {file};
+    line_->prompter.files = {file};
     d.button(id::LoadDefault)->click();
     QVERIFY(d.control(id::UpdateDefault)->isEnabled());
-    prompter_.messages.clear();
-    prompter_.pauses.clear();
+    line_->prompter.messages.clear();
+    line_->prompter.pauses.clear();
 }
 
 void DefaultUpdateTest::loadThenUpdateWritesTheSetIntoTheUnit() {
-    MainDialog d(naming());
+    MainDialog d(line_->naming());
     const QString file = changedSample();
     prepare(d, file);
     DefaultSet set;
@@ -114,10 +102,11 @@ void DefaultUpdateTest::loadThenUpdateWritesTheSetIntoTheUnit() {
     QSignalSpy progress(d.progressBar(id::Progress), &QProgressBar::valueChanged);
     d.button(id::UpdateDefault)->click();  // returns when the run has ended
 
-    QCOMPARE(prompter_.messages.size(), std::size_t{2});
-    QCOMPARE(prompter_.messages[0].text,
+    QCOMPARE(line_->prompter.messages.size(), std::size_t{2});
+    QCOMPARE(line_->prompter.messages[0].text,
              QStringLiteral("Do you want to update default set \"%1\" ?").arg(file));
-    QCOMPARE(prompter_.messages[1].text, QStringLiteral("Default update complete successfully."));
+    QCOMPARE(line_->prompter.messages[1].text,
+             QStringLiteral("Default update complete successfully."));
     QList<int> positions;
     for (const QList<QVariant>& change : progress) {
         positions << change.at(0).toInt();
@@ -132,38 +121,38 @@ void DefaultUpdateTest::loadThenUpdateWritesTheSetIntoTheUnit() {
     QVERIFY(d.control(id::LoadDefault)->isEnabled());
     QVERIFY(d.control(id::UpdateDefault)->isEnabled());
     // 63 pauses of 100 ms: 52 after the satellites, 8 after SL..SC, then Sa, SQ and KT.
-    QCOMPARE(prompter_.pauses.size(), std::size_t{63});
+    QCOMPARE(line_->prompter.pauses.size(), std::size_t{63});
 
     // The unit holds exactly the file's values, once it has taken the last frame, KO.
-    QTRY_VERIFY_WITH_TIMEOUT(
-        !unit_->receivedLines().empty() && unit_->receivedLines().back().rfind("KO ", 0) == 0,
-        WaitMs);
-    QTRY_COMPARE_WITH_TIMEOUT(unit_->state().satellites[0].skewAdjust, set.skewAdjust[0] * 10,
+    QTRY_VERIFY_WITH_TIMEOUT(!line_->unit.receivedLines().empty() &&
+                                 line_->unit.receivedLines().back().rfind("KO ", 0) == 0,
+                             WaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(line_->unit.state().satellites[0].skewAdjust, set.skewAdjust[0] * 10,
                               WaitMs);
-    QCOMPARE(testing::defaultSetMismatch(set, p, unit_->state()), QString());
+    QCOMPARE(testing::defaultSetMismatch(set, p, line_->unit.state()), QString());
     // The echoes came back into the window: the scan offset shows -5.
     QCOMPARE(d.parameterPage.controlText(ParameterPage::ScanOffsetEdit), QStringLiteral("-5"));
 }
 
 void DefaultUpdateTest::stepsWithoutEchoAreCountedAndSaid() {
-    MainDialog d(naming());
+    MainDialog d(line_->naming());
     prepare(d, QStringLiteral(KELVANDOR_SAMPLE_RIF));
     d.updateReplyTimeoutMs = 100;
-    unit_->setFault(sim::Fault::DropReplies, true);
+    line_->unit.setFault(sim::Fault::DropReplies, true);
     d.button(id::UpdateDefault)->click();
-    QCOMPARE(prompter_.messages.size(), std::size_t{2});
-    QVERIFY2(prompter_.messages[1].text.startsWith(
+    QCOMPARE(line_->prompter.messages.size(), std::size_t{2});
+    QVERIFY2(line_->prompter.messages[1].text.startsWith(
                  QStringLiteral("Default update finished, but 61 of 61 steps got no reply")),
-             qPrintable(prompter_.messages[1].text));
-    QCOMPARE(prompter_.messages[1].icon, ui::Icon::Warning);
+             qPrintable(line_->prompter.messages[1].text));
+    QCOMPARE(line_->prompter.messages[1].icon, ui::Icon::Warning);
     QVERIFY(d.progressBar(id::Progress)->isHidden());
 }
 
 void DefaultUpdateTest::closingTheWindowEndsTheRun() {
-    MainDialog d(naming());
+    MainDialog d(line_->naming());
     d.show();
     prepare(d, QStringLiteral(KELVANDOR_SAMPLE_RIF));
-    unit_->setFault(sim::Fault::Silent, true);  // every step would wait its full 2 s
+    line_->unit.setFault(sim::Fault::Silent, true);  // every step would wait its full 2 s
     bool loadEnabled = true;
     bool updateEnabled = true;
     bool stillOpenAfterFirstClose = false;
@@ -188,7 +177,7 @@ void DefaultUpdateTest::closingTheWindowEndsTheRun() {
     QVERIFY(!d.isVisible());
     QVERIFY(d.link().isShuttingDown());
     // Only the question: no box after the window has gone.
-    QCOMPARE(prompter_.messages.size(), std::size_t{1});
+    QCOMPARE(line_->prompter.messages.size(), std::size_t{1});
 }
 
 QTEST_MAIN(DefaultUpdateTest)

@@ -3,12 +3,12 @@
 // status panel and the satellite table.
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include "protocol/frame_codec.h"
 #include "shell/main_dialog.h"
 #include "sim/simulator.h"
+#include "support/simulated_unit.h"
 #include "ui/bitmaps.h"
 #include "ui/prompter.h"
 
@@ -24,67 +24,25 @@ class GetAntennaInfoTest : public QObject {
     void setupAndSatelliteSelectionRoundTrip();
 
   private:
-    ComPortNaming naming() const;
-
-    std::unique_ptr<QTemporaryDir> ports_;
-    std::unique_ptr<sim::Simulator> unit_;
-    ui::ScriptedPrompter prompter_;
+    std::unique_ptr<testing::SimulatedUnitOnCom2> line_;
 };
 
 void GetAntennaInfoTest::init() {
-    resetReceiveBufferForTest();
-    ui::installPrompter(&prompter_);
-    prompter_ = ui::ScriptedPrompter{};
-    ports_ = std::make_unique<QTemporaryDir>();
     sim::SimOptions options;
     options.periodicReports = false;  // only what the session asks for
-    unit_ = std::make_unique<sim::Simulator>(options);
-    QVERIFY(unit_->start());
-    QVERIFY(unit_->linkAs(ports_->path().toStdString(), 2));
+    line_ = std::make_unique<testing::SimulatedUnitOnCom2>(options);
+    QVERIFY(line_->linked());
 }
 
 void GetAntennaInfoTest::cleanup() {
-    unit_.reset();
-    ports_.reset();
-    ui::installPrompter(nullptr);
-    resetReceiveBufferForTest();
-}
-
-ComPortNaming GetAntennaInfoTest::naming() const {
-    return ComPortNaming::linksOnlyIn(ports_->path().toStdString());
-}
-
-// The first difference between what the controller's table holds and what the unit
-// stores, empty when the first `count` satellites agree.
-QString tableMismatch(const SatelliteTable& table, const sim::UnitState& unit, int count) {
-    for (int k = 0; k < count; ++k) {
-        const auto& got = table.records[static_cast<std::size_t>(k)];
-        const auto& want = unit.satellites[static_cast<std::size_t>(k)];
-        const QString name = QString::fromStdString(sim::satelliteName(unit, k));
-        if (QString::fromLatin1(got.primary.name) != name) {
-            return QStringLiteral("satellite %1 is named \"%2\"").arg(k).arg(got.primary.name);
-        }
-        if (static_cast<std::int32_t>(got.primary.longitude * 100.0 + 0.5) !=
-            want.primary[sim::BlockLongitude]) {
-            return QStringLiteral("satellite %1 has longitude %2")
-                .arg(k)
-                .arg(got.primary.longitude);
-        }
-        for (std::size_t v = 0; v < got.primaryTracking.values.size(); ++v) {
-            if (got.primaryTracking.values[v] != want.primaryTracking[v] ||
-                got.secondaryTracking.values[v] != want.secondaryTracking[v]) {
-                return QStringLiteral("satellite %1 tracking value %2 differs").arg(k).arg(v);
-            }
-        }
-    }
-    return {};
+    line_.reset();
 }
 
 void GetAntennaInfoTest::statusPanelAndTableFillFromTheUnit() {
     constexpr int Patience = 8000;
-    MainDialog d(naming());
+    MainDialog d(line_->naming());
     QCOMPARE(d.serialPort.isOpen, 1);
-    const sim::UnitState expected = unit_->state();
+    const sim::UnitState expected = line_->unit.state();
     d.button(id::GetAntennaInfo)->click();
 
     // Every check waits for its own value: the reports arrive over the paced line in
@@ -101,8 +59,9 @@ void GetAntennaInfoTest::statusPanelAndTableFillFromTheUnit() {
 
     const SatelliteTable& table = d.model().satellites;
     QTRY_COMPARE_WITH_TIMEOUT(table.satelliteCount, expected.satelliteCount, Patience);
-    QTRY_COMPARE_WITH_TIMEOUT(tableMismatch(table, expected, expected.satelliteCount), QString(),
-                              Patience);
+    QTRY_COMPARE_WITH_TIMEOUT(
+        testing::satelliteTableMismatch(table, expected, expected.satelliteCount), QString(),
+        Patience);
     for (std::size_t slot = 0; slot < expected.slotMap.size(); ++slot) {
         QTRY_COMPARE_WITH_TIMEOUT(table.slotMap[slot], expected.slotMap[slot], Patience);
     }
@@ -113,17 +72,17 @@ void GetAntennaInfoTest::statusPanelAndTableFillFromTheUnit() {
     QTRY_COMPARE_WITH_TIMEOUT(
         d.controlText(id::NameB),
         QString::fromStdString(sim::satelliteName(expected, expected.slotMap[1])), Patience);
-    QVERIFY(prompter_.messages.empty());
-    const std::vector<std::string> received = unit_->receivedLines();
+    QVERIFY(line_->prompter.messages.empty());
+    const std::vector<std::string> received = line_->unit.receivedLines();
     QVERIFY(received.size() >= 2);
     QCOMPARE(received[0], std::string("QS"));
     QCOMPARE(received[1], std::string("QI"));
 }
 
 void GetAntennaInfoTest::setupAndSatelliteSelectionRoundTrip() {
-    MainDialog d(naming());
+    MainDialog d(line_->naming());
     d.show();
-    prompter_.answers = {ui::Answer::Ok};
+    line_->prompter.answers = {ui::Answer::Ok};
     d.button(id::Setup)->click();
     QTRY_COMPARE_WITH_TIMEOUT(d.bitmapOf(id::LedSetup), ui::bitmap::LedBlue, 5000);
     QTRY_COMPARE_WITH_TIMEOUT(d.model().antennaState, 0, 5000);
@@ -137,19 +96,19 @@ void GetAntennaInfoTest::setupAndSatelliteSelectionRoundTrip() {
     QTRY_COMPARE_WITH_TIMEOUT(d.model().satellites.currentSlot, 1, 5000);
     QTRY_COMPARE_WITH_TIMEOUT(d.bitmapOf(id::LedSatB), ui::bitmap::LedBlue, 5000);
     QTRY_COMPARE_WITH_TIMEOUT(d.bitmapOf(id::LedSatA), ui::bitmap::LedGrey, 5000);
-    QCOMPARE(unit_->state().currentSlot, 1);
+    QCOMPARE(line_->unit.state().currentSlot, 1);
 
-    prompter_.answers = {ui::Answer::Yes};
+    line_->prompter.answers = {ui::Answer::Yes};
     QProgressBar* bar = d.progressBar(id::Progress);
     QVERIFY(!bar->isVisible());
     d.button(id::FactorySetting)->click();
     // No event has been handled since the click, so no progress report either.
     QVERIFY(bar->isVisible());
     QCOMPARE(bar->value(), 1);
-    QTRY_VERIFY_WITH_TIMEOUT(
-        !prompter_.messages.empty() && prompter_.messages.back().text ==
-                                           QStringLiteral("Default setting complete successfully."),
-        15000);
+    QTRY_VERIFY_WITH_TIMEOUT(!line_->prompter.messages.empty() &&
+                                 line_->prompter.messages.back().text ==
+                                     QStringLiteral("Default setting complete successfully."),
+                             15000);
     QTRY_VERIFY_WITH_TIMEOUT(bar->isHidden(), 5000);
     QTRY_COMPARE_WITH_TIMEOUT(bar->value(), 0, 5000);
 }

@@ -30,6 +30,7 @@
 #include "sim/simulator.h"
 #include "support/default_set_check.h"
 #include "support/event_loop_gaps.h"
+#include "support/simulated_unit.h"
 #include "ui/bitmaps.h"
 #include "ui/prompter.h"
 
@@ -258,24 +259,9 @@ QString tableMismatch(const SatelliteTable& table, const sim::UnitState& unit) {
             .arg(table.satelliteCount)
             .arg(unit.satelliteCount);
     }
-    for (int k = 0; k < unit.satelliteCount; ++k) {
-        const SatelliteRecord& got = table.records[static_cast<std::size_t>(k)];
-        const sim::SatelliteEntry& want = unit.satellites[static_cast<std::size_t>(k)];
-        if (QString::fromLatin1(got.primary.name) !=
-            QString::fromStdString(sim::satelliteName(unit, k))) {
-            return QStringLiteral("satellite %1 is named \"%2\"").arg(k).arg(got.primary.name);
-        }
-        if (std::lround(got.primary.longitude * 100.0) != want.primary[sim::BlockLongitude]) {
-            return QStringLiteral("satellite %1 has longitude %2")
-                .arg(k)
-                .arg(got.primary.longitude);
-        }
-        for (std::size_t v = 0; v < got.primaryTracking.values.size(); ++v) {
-            if (got.primaryTracking.values[v] != want.primaryTracking[v] ||
-                got.secondaryTracking.values[v] != want.secondaryTracking[v]) {
-                return QStringLiteral("satellite %1 tracking value %2 differs").arg(k).arg(v);
-            }
-        }
+    const QString satellites = testing::satelliteTableMismatch(table, unit, unit.satelliteCount);
+    if (!satellites.isEmpty()) {
+        return satellites;
     }
     for (std::size_t slot = 0; slot < unit.slotMap.size(); ++slot) {
         if (table.slotMap[slot] != unit.slotMap[slot]) {

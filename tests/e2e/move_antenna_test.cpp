@@ -4,12 +4,12 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include "protocol/frame_codec.h"
 #include "shell/main_dialog.h"
 #include "sim/simulator.h"
+#include "support/simulated_unit.h"
 #include "ui/bitmaps.h"
 #include "ui/prompter.h"
 
@@ -31,33 +31,23 @@ class MoveAntennaTest : public QObject {
     void pageFollowsTheAntenna();
 
   private:
-    std::unique_ptr<QTemporaryDir> ports_;
-    std::unique_ptr<sim::Simulator> unit_;
-    ui::ScriptedPrompter prompter_;
+    std::unique_ptr<testing::SimulatedUnitOnCom2> line_;
 };
 
 void MoveAntennaTest::init() {
-    resetReceiveBufferForTest();
-    prompter_ = ui::ScriptedPrompter{};
-    ui::installPrompter(&prompter_);
-    ports_ = std::make_unique<QTemporaryDir>();
     sim::SimOptions options;
     options.periodicReports = false;  // only what the session asks for
     options.diagnosisResults = UnitFindings;
-    unit_ = std::make_unique<sim::Simulator>(options);
-    QVERIFY(unit_->start());
-    QVERIFY(unit_->linkAs(ports_->path().toStdString(), 2));
+    line_ = std::make_unique<testing::SimulatedUnitOnCom2>(options);
+    QVERIFY(line_->linked());
 }
 
 void MoveAntennaTest::cleanup() {
-    unit_.reset();
-    ports_.reset();
-    ui::installPrompter(nullptr);
-    resetReceiveBufferForTest();
+    line_.reset();
 }
 
 void MoveAntennaTest::pageFollowsTheAntenna() {
-    MainDialog d(ComPortNaming::linksOnlyIn(ports_->path().toStdString()));
+    MainDialog d(line_->naming());
     QCOMPARE(d.serialPort.isOpen, 1);
     d.show();
     d.listBox(main_id::PageList)->setCurrentRow(4);
@@ -78,7 +68,7 @@ void MoveAntennaTest::pageFollowsTheAntenna() {
                               ReportWaitMs);
     QTRY_COMPARE_WITH_TIMEOUT(page.controlText(P::CurrentEl), QStringLiteral(" 32.50"),
                               ReportWaitMs);
-    QCOMPARE(unit_->state().azimuth, 12345);
+    QCOMPARE(line_->unit.state().azimuth, 12345);
 
     // Steps: EL up 1.5 degrees, AZ left 23.45 degrees, SKEW plus 2 degrees.
     page.edit(P::StepEl)->setText(QStringLiteral("1.5"));
@@ -89,14 +79,14 @@ void MoveAntennaTest::pageFollowsTheAntenna() {
     QTest::mouseClick(page.picture(P::StepLeft), Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(page.controlText(P::CurrentAz), QStringLiteral("100.00"),
                               ReportWaitMs);
-    const std::int32_t skewBefore = unit_->state().skew;
+    const std::int32_t skewBefore = line_->unit.state().skew;
     page.edit(P::StepSkew)->setText(QStringLiteral("2"));
     QTest::mouseClick(page.picture(P::StepPlus), Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(unit_->state().skew, skewBefore + 200, ReportWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(line_->unit.state().skew, skewBefore + 200, ReportWaitMs);
     // The last report of the motion is the unit's status with its skew in hundredths.
     QTRY_COMPARE_WITH_TIMEOUT(page.controlText(P::CurrentSkew), angleText(skewBefore + 200),
                               ReportWaitMs);
-    QVERIFY(prompter_.messages.empty());
+    QVERIFY(line_->prompter.messages.empty());
 
     // The diagnosis lights each LED with the colour of the unit's finding.
     page.button(P::DiagnosisButton)->click();
@@ -108,7 +98,7 @@ void MoveAntennaTest::pageFollowsTheAntenna() {
     }
     QVERIFY(!page.isDialogTimerActive(P::DiagnosisTimerId));
 
-    const std::vector<std::string> received = unit_->receivedLines();
+    const std::vector<std::string> received = line_->unit.receivedLines();
     for (const char* line : {"GO 12345 3250", "MO 0 150", "MO 3 2345", "MS 5 200", "QD 0"}) {
         QVERIFY2(std::find(received.begin(), received.end(), line) != received.end(), line);
     }

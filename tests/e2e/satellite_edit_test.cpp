@@ -5,12 +5,12 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include "protocol/frame_codec.h"
 #include "shell/main_dialog.h"
 #include "sim/simulator.h"
+#include "support/simulated_unit.h"
 #include "ui/bitmaps.h"
 #include "ui/prompter.h"
 
@@ -48,54 +48,41 @@ class SatelliteEditTest : public QObject {
     void trackingEditsComeBackFromTheUnit();
 
   private:
-    ComPortNaming naming() const {
-        return ComPortNaming::linksOnlyIn(ports_->path().toStdString());
-    }
     // Set-up mode, then Get Antenna Information until every page knows the table.
     void startSession(MainDialog& d);
 
-    std::unique_ptr<QTemporaryDir> ports_;
-    std::unique_ptr<sim::Simulator> unit_;
-    ui::ScriptedPrompter prompter_;
+    std::unique_ptr<testing::SimulatedUnitOnCom2> line_;
 };
 
 void SatelliteEditTest::init() {
-    resetReceiveBufferForTest();
-    prompter_ = ui::ScriptedPrompter{};
-    ui::installPrompter(&prompter_);
-    ports_ = std::make_unique<QTemporaryDir>();
     sim::SimOptions options;
     options.periodicReports = false;
-    unit_ = std::make_unique<sim::Simulator>(options);
-    QVERIFY(unit_->start());
-    QVERIFY(unit_->linkAs(ports_->path().toStdString(), 2));
+    line_ = std::make_unique<testing::SimulatedUnitOnCom2>(options);
+    QVERIFY(line_->linked());
 }
 
 void SatelliteEditTest::cleanup() {
-    unit_.reset();
-    ports_.reset();
-    ui::installPrompter(nullptr);
-    resetReceiveBufferForTest();
+    line_.reset();
 }
 
 void SatelliteEditTest::startSession(MainDialog& d) {
     QCOMPARE(d.serialPort.isOpen, 1);
-    prompter_.answers = {ui::Answer::Ok};
+    line_->prompter.answers = {ui::Answer::Ok};
     d.button(id::Setup)->click();
     QTRY_COMPARE_WITH_TIMEOUT(d.model().antennaState, 0, WaitMs);
     d.button(id::GetAntennaInfo)->click();
-    const sim::UnitState unit = unit_->state();
+    const sim::UnitState unit = line_->unit.state();
     // NS comes after the whole table and the slots.
     QTRY_COMPARE_WITH_TIMEOUT(d.model().satellites.currentSatellite, sim::currentSatellite(unit),
                               WaitMs);
     QTRY_COMPARE_WITH_TIMEOUT(d.satelliteInfoPage.comboBox(InfoPage::SatelliteList)->currentIndex(),
                               sim::currentSatellite(unit), WaitMs);
     QCOMPARE(d.satelliteInfoPage.comboBox(InfoPage::SatelliteList)->count(), unit.satelliteCount);
-    QCOMPARE(prompter_.messages.size(), std::size_t{1});  // the set-up question
+    QCOMPARE(line_->prompter.messages.size(), std::size_t{1});  // the set-up question
 }
 
 void SatelliteEditTest::editedSatelliteComesBackFromTheUnit() {
-    MainDialog d(naming());
+    MainDialog d(line_->naming());
     startSession(d);
     if (QTest::currentTestFailed()) {
         return;
@@ -110,7 +97,7 @@ void SatelliteEditTest::editedSatelliteComesBackFromTheUnit() {
     page.edit(InfoPage::NameEdit)->setText(QStringLiteral("KVTEST-10CH"));
     page.edit(InfoPage::LongitudeEdit)->setText(QStringLiteral("101.009"));
     page.comboBox(InfoPage::EastWestList)->setCurrentIndex(1);
-    const std::size_t before = unit_->receivedLines().size();
+    const std::size_t before = line_->unit.receivedLines().size();
     page.button(InfoPage::EditButton)->click();
 
     // The unit's echo puts the stored name and position back on the page.
@@ -127,11 +114,11 @@ void SatelliteEditTest::editedSatelliteComesBackFromTheUnit() {
     QCOMPARE(d.primaryTrackingPage.comboBox(TrackingPage::SatelliteList)->itemText(2),
              QStringLiteral("KVTEST-1"));
 
-    const QStringList sent = receivedSince(*unit_, before);
+    const QStringList sent = receivedSince(line_->unit, before);
     QCOMPARE(sent.size(), 4);
     QVERIFY2(sent[0].startsWith(QLatin1String("EI 2 10100 1 ")), qPrintable(sent[0]));
     QVERIFY2(sent[1].startsWith(QLatin1String("Eu 2 10100 1 ")), qPrintable(sent[1]));
-    const sim::UnitState stored = unit_->state();
+    const sim::UnitState stored = line_->unit.state();
     QCOMPARE(QString::fromStdString(sim::satelliteName(stored, 2)), QStringLiteral("KVTEST-1"));
     QCOMPARE(stored.satellites[2].primary[sim::BlockLongitude], 10100);
     QCOMPARE(stored.satellites[2].secondary[sim::BlockLongitude], 10100);
@@ -140,12 +127,12 @@ void SatelliteEditTest::editedSatelliteComesBackFromTheUnit() {
     page.button(InfoPage::RegisterA)->click();
     QTRY_COMPARE_WITH_TIMEOUT(d.controlText(id::NameA), QStringLiteral("KVTEST-1"), WaitMs);
     QCOMPARE(table.slotMap[0], 2);
-    QCOMPARE(unit_->state().slotMap[0], 2);
-    QCOMPARE(prompter_.messages.size(), std::size_t{1});  // nothing was refused
+    QCOMPARE(line_->unit.state().slotMap[0], 2);
+    QCOMPARE(line_->prompter.messages.size(), std::size_t{1});  // nothing was refused
 }
 
 void SatelliteEditTest::trackingEditsComeBackFromTheUnit() {
-    MainDialog d(naming());
+    MainDialog d(line_->naming());
     startSession(d);
     if (QTest::currentTestFailed()) {
         return;
@@ -179,7 +166,7 @@ void SatelliteEditTest::trackingEditsComeBackFromTheUnit() {
     QCOMPARE(secondary.controlText(TrackingPage::Transponders[1].symbolRate),
              QStringLiteral("30000"));
     const sim::SatelliteEntry stored =
-        unit_->state().satellites[static_cast<std::size_t>(satellite)];
+        line_->unit.state().satellites[static_cast<std::size_t>(satellite)];
     QCOMPARE(stored.primary[sim::BlockFirstNid], 65523);
     QCOMPARE(stored.primaryTracking[1], 11500);
     QCOMPARE(stored.primaryTracking[3], 12700);
@@ -194,8 +181,8 @@ void SatelliteEditTest::trackingEditsComeBackFromTheUnit() {
     QTRY_COMPARE_WITH_TIMEOUT(secondary.bitmapOf(TrackingPage::Transponders[2].led),
                               ui::bitmap::LedBlue, WaitMs);
     QCOMPARE(primary.bitmapOf(TrackingPage::Transponders[0].led), ui::bitmap::LedGrey);
-    QCOMPARE(unit_->state().band, 2);
-    QCOMPARE(prompter_.messages.size(), std::size_t{1});  // nothing was refused
+    QCOMPARE(line_->unit.state().band, 2);
+    QCOMPARE(line_->prompter.messages.size(), std::size_t{1});  // nothing was refused
 }
 
 QTEST_MAIN(SatelliteEditTest)
