@@ -137,4 +137,18 @@ std::vector<std::string> ControllerHarness::sentLines() {
     return lines;
 }
 
+std::array<std::int32_t, 2> packedName(const char* name) {
+    std::array<std::int32_t, 2> words{0, 0};
+    packText(name, words.data());
+    return words;
+}
+
+QStringList linesOf(const std::vector<std::string>& lines) {
+    QStringList list;
+    for (const std::string& line : lines) {
+        list << QString::fromStdString(line);
+    }
+    return list;
+}
+
 }  // namespace kelvandor::testing

@@ -3,7 +3,9 @@
 // port directory, so the window's automatic connection finds it.
 #pragma once
 
+#include <QStringList>
 #include <QTemporaryDir>
+#include <array>
 #include <initializer_list>
 #include <memory>
 #include <string>
@@ -73,5 +75,11 @@ class ControllerHarness {
 
 // The encoded bytes of a frame.
 std::string frameBytes(CommandId id, std::initializer_list<std::int32_t> params = {});
+
+// A satellite name as the line carries it: two words of four characters each.
+std::array<std::int32_t, 2> packedName(const char* name);
+
+// Lines as a QStringList, which Qt Test prints whole when a comparison fails.
+QStringList linesOf(const std::vector<std::string>& lines);
 
 }  // namespace kelvandor::testing

@@ -22,6 +22,7 @@
 
 using namespace kelvandor;
 using kelvandor::testing::ControllerHarness;
+using kelvandor::testing::packedName;
 using P = GpsPage;
 namespace bm = kelvandor::ui::bitmap;
 
@@ -100,15 +101,9 @@ QStringList cityNames(GpsPage& page) {
     return entries(page.comboBox(P::CityNames));
 }
 
-std::array<std::int32_t, 2> packed(const char* name) {
-    std::array<std::int32_t, 2> p{0, 0};
-    packText(name, p.data());
-    return p;
-}
-
 // Stores satellite `index` (longitude in hundredths) through an NI report.
 bool reportSatellite(ControllerHarness& h, int index, int longitude, int west, const char* name) {
-    const auto n = packed(name);
+    const auto n = packedName(name);
     return h.deliver(cmd::NI, {index, longitude, west, 1, 2, 3, 4, n[0], n[1]});
 }
 

@@ -17,6 +17,8 @@
 
 using namespace kelvandor;
 using kelvandor::testing::ControllerHarness;
+using kelvandor::testing::linesOf;
+using kelvandor::testing::packedName;
 using Page = kelvandor::SatelliteInfoPage;
 
 namespace {
@@ -24,20 +26,6 @@ namespace {
 constexpr int EditedSatellite = 3;
 constexpr int VerificationRadios[] = {1108, 1109, 1110, 1111, 1112};
 constexpr int PushButtons[] = {1040, 1041, 1042, 1044, 1045, 1070};
-
-std::array<std::int32_t, 2> packed(const char* name) {
-    std::array<std::int32_t, 2> ints{0, 0};
-    packText(name, ints.data());
-    return ints;
-}
-
-QStringList linesOf(const std::vector<std::string>& lines) {
-    QStringList list;
-    for (const std::string& line : lines) {
-        list << QString::fromStdString(line);
-    }
-    return list;
-}
 
 // What the user does to choose entry `index` of the page's satellite list.
 void choose(Page& page, int index) {
@@ -48,7 +36,7 @@ void choose(Page& page, int index) {
 
 // Satellite 3 as the antenna reports it.
 void reportEditedSatellite(ControllerHarness& h) {
-    const auto n = packed("EUTEL9B");
+    const auto n = packedName("EUTEL9B");
     QVERIFY(h.deliver(cmd::NI, {3, 1300, 0, 0x13E, 0x200, 0x1A2C, 0x3E80, n[0], n[1]}));
     QVERIFY(h.deliver(cmd::Nu, {3, 900, 1, 0x64, 0x136, 0x1F4, 0x2710, n[0], n[1]}));
     QVERIFY(h.deliver(cmd::NT, {3, 11054, 11373, 12111, 12520, 27500, 27500, 27500, 29900, 2, 6}));
@@ -60,7 +48,7 @@ void reportTable(ControllerHarness& h) {
     QVERIFY(h.deliver(cmd::NN, {13}));
     const char* names[] = {"ASTRA1", "HOTBIRD", "ASTRA2", "EUTEL9B", "ASTRA3"};
     for (int k = 0; k < 5; ++k) {
-        const auto n = packed(names[k]);
+        const auto n = packedName(names[k]);
         QVERIFY(h.deliver(cmd::NI, {k, 1920 + k, 0, 1, 2, 3, 4, n[0], n[1]}));
     }
     reportEditedSatellite(h);
@@ -265,7 +253,7 @@ void SatelliteInfoPageTest::editSendsTheRecord() {
     h.prompter.pauses.clear();
 
     page().button(Page::EditButton)->click();
-    const auto n = packed(storedName.toLatin1().constData());
+    const auto n = packedName(storedName.toLatin1().constData());
     const QString tail = QStringLiteral("%1 %2").arg(n[0]).arg(n[1]);
     QCOMPARE(linesOf(h.sentLines()),
              (QStringList{
@@ -421,7 +409,7 @@ void SatelliteInfoPageTest::listFollowsTheTable() {
 
     // NI refills the list and keeps the selection.
     choose(page(), 1);
-    const auto n = packed("THOR");
+    const auto n = packedName("THOR");
     QVERIFY(h.deliver(cmd::NI, {1, 80, 1, 0, 0, 0, 0, n[0], n[1]}));
     QCOMPARE(list->itemText(1), QStringLiteral("THOR"));
     QCOMPARE(list->currentIndex(), 1);

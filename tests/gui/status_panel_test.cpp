@@ -11,6 +11,7 @@
 
 using namespace kelvandor;
 using kelvandor::testing::ControllerHarness;
+using kelvandor::testing::packedName;
 namespace id = kelvandor::main_id;
 namespace bm = kelvandor::ui::bitmap;
 
@@ -30,12 +31,6 @@ int litStateLed(const MainDialog& d) {
         }
     }
     return lit;
-}
-
-std::array<std::int32_t, 2> packedName(const char* name) {
-    std::array<std::int32_t, 2> packed{0, 0};
-    packText(name, packed.data());
-    return packed;
 }
 
 // Stores satellite `index` under `name` through an NI report.

@@ -14,6 +14,8 @@
 
 using namespace kelvandor;
 using kelvandor::testing::ControllerHarness;
+using kelvandor::testing::linesOf;
+using kelvandor::testing::packedName;
 using Page = kelvandor::TrackingPage;
 namespace bm = kelvandor::ui::bitmap;
 
@@ -26,20 +28,6 @@ constexpr int HighControls[] = {1091, 1092, 1084, 1093, 1094, 1099, 1033, 1034, 
                                 1022, 1023, 1024, 1025, 1026, 1027, 1029, 1030, 1031, 1032};
 constexpr int PolRadios[] = {1105, 1106, 1107};
 constexpr int BandRadios[] = {1108, 1109, 1110};
-
-std::array<std::int32_t, 2> packed(const char* name) {
-    std::array<std::int32_t, 2> ints{0, 0};
-    packText(name, ints.data());
-    return ints;
-}
-
-QStringList linesOf(const std::vector<std::string>& lines) {
-    QStringList list;
-    for (const std::string& line : lines) {
-        list << QString::fromStdString(line);
-    }
-    return list;
-}
 
 // The parameters of a line "XX p0 p1 ...".
 QList<int> paramsOf(const QString& line) {
@@ -63,7 +51,7 @@ bool deliverList(ControllerHarness& h, CommandId id, const QList<int>& params) {
 // first transponder is given; the page shows it back.
 void reportSatellite(ControllerHarness& h, int primaryNid0 = 0xFFF0, int secondaryNid0 = 2,
                      int polBand = 6) {
-    const auto n = packed("ASTRA1");
+    const auto n = packedName("ASTRA1");
     QVERIFY(h.deliver(cmd::NI, {Satellite, 1920, 0, primaryNid0, 0x85, 0x3EF, 0x442, n[0], n[1]}));
     QVERIFY(h.deliver(cmd::Nu, {Satellite, 2820, 1, secondaryNid0, 0x7D2, 0xBB8, 0xFA0, n[0], 0}));
     QVERIFY(h.deliver(
@@ -151,7 +139,7 @@ void TrackingPageTest::showsTheSelectedSatellite() {
 void TrackingPageTest::editSendsThePagesBlock_data() {
     QTest::addColumn<bool>("secondary");
     QTest::addColumn<QStringList>("sent");
-    const auto n = packed("ASTRA1");
+    const auto n = packedName("ASTRA1");
     const QString name = QStringLiteral("%1 %2").arg(n[0]).arg(n[1]);
     // The primary page chooses "13V" and "22KHz" (value 9 = 1 + 4 x 2); the secondary
     // page sends its own position and NIDs with the primary name, value 9 unchanged.
