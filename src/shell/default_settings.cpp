@@ -56,6 +56,36 @@ Params paramsOf(std::initializer_list<std::int32_t> values) {
     return p;
 }
 
+// The profile's fields in the order of the frames that carry them: the same for the report
+// that Load Default delivers in the window and the command Update Default sends.
+Params slotParams(const ProductProfile& p) {
+    return paramsOf({slotSatellite(p, 0), slotSatellite(p, 1), slotSatellite(p, 2),
+                     slotSatellite(p, 3), slotSatellite(p, 4)});
+}
+
+Params gpsParams(const ProductProfile& p) {
+    return paramsOf(
+        {p[f::GpsLongitude], p[f::GpsEastWest], p[f::GpsLatitude], p[f::GpsNorthSouth]});
+}
+
+Params scanParams(const ProductProfile& p, std::int32_t scanOffset) {
+    return paramsOf({scanOffset, p[f::TrackingScale], p[f::DetectLevelOffset]});
+}
+
+Params flagParams(const ProductProfile& p) {
+    return paramsOf({0, p[f::UseWrsMethod], p[f::UseOffsetDifference]});
+}
+
+Params controlParams(const ProductProfile& p) {
+    return paramsOf({p[f::SatVerifyTime], p[f::WrsDetectLevel], p[f::TrackingLevelOffset],
+                     p[f::TrackingStableCount], p[f::InitialSatCount], p[f::VoltageThreshold],
+                     p[f::DiseqcThreshold]});
+}
+
+Params antennaParams(const ProductProfile& p) {
+    return paramsOf({p[f::OffsetDiffAzEl], p[f::OffsetDiffRhLh], p[f::SearchLockCount]});
+}
+
 QString loadFailure(const QString& path, const RifReadResult& result) {
     if (result.status == RifReadResult::Status::LaterVersion) {
         return QString::fromLatin1(RifLaterVersionMessage);
@@ -147,25 +177,21 @@ void MainDialog::deliverDefaultSet(const ProductProfile& p) {
     deliverLocal(cmd::NL, params.data(), {this, &satelliteInfoPage});
     params = paramsOf({p[f::TripleMode]});
     deliverLocal(cmd::TR, params.data(), {this, &satelliteInfoPage, &movePage});
-    params = paramsOf({slotSatellite(p, 0), slotSatellite(p, 1), slotSatellite(p, 2),
-                       slotSatellite(p, 3), slotSatellite(p, 4)});
+    params = slotParams(p);
     deliverLocal(cmd::NP, params.data(), {this});
     params = paramsOf({0});
     deliverLocal(
         cmd::NS, params.data(),
         {this, &gpsPage, &satelliteInfoPage, &primaryTrackingPage, &secondaryTrackingPage});
-    params =
-        paramsOf({p[f::GpsLongitude], p[f::GpsEastWest], p[f::GpsLatitude], p[f::GpsNorthSouth]});
+    params = gpsParams(p);
     deliverLocal(cmd::NG, params.data(), {this, &gpsPage});
-    params = paramsOf({p[f::ScanOffset], p[f::TrackingScale], p[f::DetectLevelOffset]});
+    params = scanParams(p, p[f::ScanOffset]);
     deliverLocal(cmd::NR, params.data(), {this, &parameterPage});
-    params = paramsOf({0, p[f::UseWrsMethod], p[f::UseOffsetDifference]});
+    params = flagParams(p);
     deliverLocal(cmd::NF, params.data(), {this, &parameterPage});
-    params = paramsOf({p[f::SatVerifyTime], p[f::WrsDetectLevel], p[f::TrackingLevelOffset],
-                       p[f::TrackingStableCount], p[f::InitialSatCount], p[f::VoltageThreshold],
-                       p[f::DiseqcThreshold]});
+    params = controlParams(p);
     deliverLocal(cmd::NC, params.data(), {this, &parameterPage});
-    params = paramsOf({p[f::OffsetDiffAzEl], p[f::OffsetDiffRhLh], p[f::SearchLockCount]});
+    params = antennaParams(p);
     deliverLocal(cmd::Np, params.data(), {this, &parameterPage});
     ui::prompter().pause(StepPauseMs);
     params = paramsOf({p[f::DiseqcMode]});
@@ -330,23 +356,14 @@ MainDialog::UpdateOutcome MainDialog::writeDefaultSet(const ProductProfile& p) {
     const Step steps[] = {
         {cmd::SL, paramsOf({lnb.low, lnb.high}), cmd::NL, 13},
         {cmd::TR, paramsOf({p[f::TripleMode]}), cmd::TR, 14},
-        {cmd::SP,
-         paramsOf({slotSatellite(p, 0), slotSatellite(p, 1), slotSatellite(p, 2),
-                   slotSatellite(p, 3), slotSatellite(p, 4)}),
-         cmd::NP, 15},
+        {cmd::SP, slotParams(p), cmd::NP, 15},
         // Satellite A; the second word of LT is always 0.
         {cmd::LT, paramsOf({0, 0}), cmd::NS, 16},
-        {cmd::SG,
-         paramsOf({p[f::GpsLongitude], p[f::GpsEastWest], p[f::GpsLatitude], p[f::GpsNorthSouth]}),
-         cmd::NG, 17},
+        {cmd::SG, gpsParams(p), cmd::NG, 17},
         // The scan offset always goes out as -5, whatever the set holds.
-        {cmd::SA, paramsOf({-5, p[f::TrackingScale], p[f::DetectLevelOffset]}), cmd::NR, 18},
-        {cmd::FG, paramsOf({0, p[f::UseWrsMethod], p[f::UseOffsetDifference]}), cmd::NF, 19},
-        {cmd::SC,
-         paramsOf({p[f::SatVerifyTime], p[f::WrsDetectLevel], p[f::TrackingLevelOffset],
-                   p[f::TrackingStableCount], p[f::InitialSatCount], p[f::VoltageThreshold],
-                   p[f::DiseqcThreshold]}),
-         cmd::NC, 20},
+        {cmd::SA, scanParams(p, -5), cmd::NR, 18},
+        {cmd::FG, flagParams(p), cmd::NF, 19},
+        {cmd::SC, controlParams(p), cmd::NC, 20},
     };
     for (const Step& step : steps) {
         if (!sendAwaited(step.command, step.params.data(), step.reply, std::nullopt, outcome)) {
@@ -354,7 +371,7 @@ MainDialog::UpdateOutcome MainDialog::writeDefaultSet(const ProductProfile& p) {
         }
         bar->setValue(step.progress);
     }
-    params = paramsOf({p[f::OffsetDiffAzEl], p[f::OffsetDiffRhLh], p[f::SearchLockCount]});
+    params = antennaParams(p);
     if (!sendUnawaited(cmd::Sa, params.data(), true)) {
         return outcome;
     }
