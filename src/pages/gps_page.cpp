@@ -263,9 +263,8 @@ void GpsPage::onSetGps() {
     readControls();
     const std::int32_t longitude = hundredthsWithMinutesClamped(cityLongitude);
     const std::int32_t latitude = hundredthsWithMinutesClamped(cityLatitude);
-    const int ewFlag = selectedTextStartsWith(CityEastWest, 'E') ? geo::FlagEast : geo::FlagWest;
-    const int nsCode =
-        selectedTextStartsWith(CityNorthSouth, 'N') ? geo::CodeNorth : geo::CodeSouth;
+    const int ewFlag = eastWestFlagOf(CityEastWest);
+    const int nsCode = northSouthCodeOf(CityNorthSouth);
     params_[0] = longitude;
     params_[1] = ewFlag;
     params_[2] = latitude;
@@ -283,9 +282,8 @@ void GpsPage::onFindAnglesAntenna() {
     }
     const double satellite = ui::leadingDecimal(satelliteLongitude);
     const int satelliteWest = satelliteEastWest != FirstEntry ? geo::FlagWest : geo::FlagEast;
-    const int ewFlag = selectedTextStartsWith(AntennaEastWest, 'E') ? geo::FlagEast : geo::FlagWest;
-    const int nsCode =
-        selectedTextStartsWith(AntennaNorthSouth, 'N') ? geo::CodeNorth : geo::CodeSouth;
+    const int ewFlag = eastWestFlagOf(AntennaEastWest);
+    const int nsCode = northSouthCodeOf(AntennaNorthSouth);
     computeAngles(satellite, satelliteWest, ewFlag, nsCode, ui::leadingDecimal(antennaLongitude),
                   ui::leadingDecimal(antennaLatitude));
     writeControls();
@@ -301,9 +299,8 @@ void GpsPage::onFindAnglesCity() {
     // Whole degrees only: this button drops the minutes of the city's position.
     const double longitude = std::trunc(ui::leadingDecimal(cityLongitude));
     const double latitude = std::trunc(ui::leadingDecimal(cityLatitude));
-    const int ewFlag = selectedTextStartsWith(CityEastWest, 'E') ? geo::FlagEast : geo::FlagWest;
-    const int nsCode =
-        selectedTextStartsWith(CityNorthSouth, 'N') ? geo::CodeNorth : geo::CodeSouth;
+    const int ewFlag = eastWestFlagOf(CityEastWest);
+    const int nsCode = northSouthCodeOf(CityNorthSouth);
     computeAngles(satellite, satelliteWest, ewFlag, nsCode, longitude, latitude);
     writeControls();
 }
@@ -451,6 +448,14 @@ void GpsPage::computeAnglesForCurrentSatellite(int ewFlag, int nsCode, double lo
 bool GpsPage::selectedTextStartsWith(int listId, char letter) const {
     const QComboBox* list = comboBox(listId);
     return list != nullptr && list->currentText().startsWith(QLatin1Char(letter));
+}
+
+int GpsPage::eastWestFlagOf(int listId) const {
+    return selectedTextStartsWith(listId, 'E') ? geo::FlagEast : geo::FlagWest;
+}
+
+int GpsPage::northSouthCodeOf(int listId) const {
+    return selectedTextStartsWith(listId, 'N') ? geo::CodeNorth : geo::CodeSouth;
 }
 
 }  // namespace kelvandor

@@ -115,6 +115,9 @@ class GpsPage : public PageDialog {
     void computeAnglesForCurrentSatellite(int ewFlag, int nsCode, double longitude,
                                           double latitude);
     bool selectedTextStartsWith(int listId, char letter) const;
+    // The E/W flag and the N/S code of the entry shown in a hemisphere list.
+    int eastWestFlagOf(int listId) const;
+    int northSouthCodeOf(int listId) const;
 
     geo::CityList cities_;
     // The city file held cities that the list did not take: it is not replaced without
