@@ -200,14 +200,9 @@ Split split(std::int32_t value, long long divisor) {
     return {value < 0 ? "-" : "", magnitude / divisor, magnitude % divisor};
 }
 
-template <std::size_t N>
-void showAll(ui::DialogWindow& window, const int (&ids)[N], bool shown) {
-    for (const int id : ids) {
-        window.showControl(id, shown);
-    }
-}
-template <std::size_t N>
-void showAll(ui::DialogWindow& window, const std::array<int, N>& ids, bool shown) {
+// Shows or hides every control of `ids` (an array of control ids).
+template <typename Ids>
+void showAll(ui::DialogWindow& window, const Ids& ids, bool shown) {
     for (const int id : ids) {
         window.showControl(id, shown);
     }
