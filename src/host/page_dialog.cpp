@@ -21,6 +21,16 @@ SatelliteTable* PageDialog::satelliteTable() const {
     return host == nullptr ? nullptr : &host->model().satellites;
 }
 
+SatelliteRecord* PageDialog::selectedRecord(int listId, int* index) const {
+    const QComboBox* list = comboBox(listId);
+    const int selected = list == nullptr ? NoSatellite : selectedSatellite(*list);
+    if (index != nullptr) {
+        *index = selected;
+    }
+    SatelliteTable* table = satelliteTable();
+    return table == nullptr ? nullptr : table->at(selected);
+}
+
 void PageDialog::refillSatelliteList(int listId, int count, int selected) {
     QComboBox* list = comboBox(listId);
     if (const SatelliteTable* table = satelliteTable(); table != nullptr && list != nullptr) {

@@ -10,6 +10,7 @@ namespace kelvandor {
 
 class HostServices;
 class SerialPort;
+struct SatelliteRecord;
 struct SatelliteTable;
 
 class PageDialog : public ui::DialogWindow, public ReplyListener {
@@ -48,6 +49,10 @@ class PageDialog : public ui::DialogWindow, public ReplyListener {
     void sendToHost(CommandId id, const std::int32_t* params);
     // The main window's satellite table; nullptr before the page has a host.
     SatelliteTable* satelliteTable() const;
+    // The table's record of the satellite selected in drop-down `listId`, its index in
+    // `*index` when asked for; nullptr before the page has a host or while the entry names
+    // no satellite of the table.
+    SatelliteRecord* selectedRecord(int listId, int* index = nullptr) const;
     // Refills the satellite drop-down `listId` from the main window's table (count
     // clamped to the table, `selected` selected when it names an entry); nothing before
     // the page has a host.

@@ -246,11 +246,7 @@ void GpsPage::showSelectedCity() {
 
 void GpsPage::showSelectedSatellite() {
     readControls();
-    if (host == nullptr) {
-        return;
-    }
-    const SatelliteRecord* record =
-        host->model().satellites.at(selectedSatellite(*comboBox(SatelliteList)));
+    const SatelliteRecord* record = selectedRecord(SatelliteList);
     if (record == nullptr) {
         return;
     }

@@ -155,7 +155,7 @@ void SatelliteInfoPage::onReply(CommandId id, const std::int32_t* p) {
     }
     switch (id) {
         case cmd::NT:
-            if (const SatelliteRecord* r = t->at(selectedSatellite(*comboBox(SatelliteList)))) {
+            if (const SatelliteRecord* r = selectedRecord(SatelliteList)) {
                 verificationMode = r->primaryTracking.values[VerificationModeValue];
             }
             writeControls();
@@ -198,9 +198,7 @@ void SatelliteInfoPage::onSatelliteSelected() {
 
 void SatelliteInfoPage::showSelectedSatellite() {
     readControls();
-    const SatelliteTable* t = satelliteTable();
-    const SatelliteRecord* r =
-        t == nullptr ? nullptr : t->at(selectedSatellite(*comboBox(SatelliteList)));
+    const SatelliteRecord* r = selectedRecord(SatelliteList);
     if (r == nullptr) {
         return;
     }
@@ -213,9 +211,8 @@ void SatelliteInfoPage::showSelectedSatellite() {
 
 void SatelliteInfoPage::onEditSatellite() {
     readControls();
-    SatelliteTable* t = satelliteTable();
-    const int index = selectedSatellite(*comboBox(SatelliteList));
-    SatelliteRecord* stored = t == nullptr ? nullptr : t->at(index);
+    int index = NoSatellite;
+    SatelliteRecord* stored = selectedRecord(SatelliteList, &index);
     if (stored == nullptr) {
         return;
     }

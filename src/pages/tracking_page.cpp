@@ -272,9 +272,7 @@ void TrackingPage::onSatelliteSelected() {
 
 void TrackingPage::showSelectedSatellite() {
     readControls();
-    SatelliteTable* t = satelliteTable();
-    SatelliteRecord* r =
-        t == nullptr ? nullptr : t->at(selectedSatellite(*comboBox(SatelliteList)));
+    SatelliteRecord* r = selectedRecord(SatelliteList);
     if (r == nullptr) {
         return;
     }
@@ -294,9 +292,8 @@ void TrackingPage::showSelectedSatellite() {
 
 void TrackingPage::onEditSatellite() {
     readControls();
-    SatelliteTable* t = satelliteTable();
-    const int index = selectedSatellite(*comboBox(SatelliteList));
-    SatelliteRecord* stored = t == nullptr ? nullptr : t->at(index);
+    int index = NoSatellite;
+    SatelliteRecord* stored = selectedRecord(SatelliteList, &index);
     if (stored == nullptr) {
         return;
     }
