@@ -28,6 +28,8 @@ QString copyWhole(const QString& from, const QString& to) {
 
 }  // namespace
 
+// Not QStandardPaths: it takes a relative XDG_DATA_HOME as it stands, where the XDG rule
+// is to ignore it, and it does not know the folder beside an installed program.
 QString userDataFolder() {
     const QString xdg = qEnvironmentVariable("XDG_DATA_HOME");
     const QString base = !xdg.isEmpty() && QDir::isAbsolutePath(xdg)
