@@ -514,14 +514,17 @@ void Simulator::loop(const std::atomic<bool>* externalStop) {
     changed_.notify_all();
 }
 
+void Simulator::applySettings() {
+    applyHangUp();
+    unit_.setPeriodicReports(periodicReports_);
+    unit_.setReplyDelay(fault(Fault::EchoDelay) ? options_.echoDelayMs : 0);
+    line_.setPaced(options_.paced && !fault(Fault::FloodUnpaced));
+}
+
 void Simulator::runLoop(const std::atomic<bool>* externalStop) {
     std::vector<OutFrame> due;
     while (!stopRequested_ && (externalStop == nullptr || !*externalStop)) {
-        applyHangUp();
-        unit_.setPeriodicReports(periodicReports_);
-        unit_.setReplyDelay(fault(Fault::EchoDelay) ? options_.echoDelayMs : 0);
-        line_.setPaced(options_.paced && !fault(Fault::FloodUnpaced));
-
+        applySettings();
         pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {master_, POLLIN, 0}};
         if (lineFull_) {
             fds[1].events |= POLLOUT;
@@ -531,6 +534,9 @@ void Simulator::runLoop(const std::atomic<bool>* externalStop) {
             std::uint64_t drained = 0;
             [[maybe_unused]] const ssize_t ignored = ::read(wakeFd_, &drained, sizeof drained);
         }
+        // Again after the wait: a fault switched on while it lasted applies to the commands
+        // that arrived with the wake-up, not only to those of the next turn.
+        applySettings();
         if (master_ >= 0) {
             readCommands();
         }

@@ -121,6 +121,8 @@ class Simulator {
     void closeLine();
     void loop(const std::atomic<bool>* externalStop);
     void runLoop(const std::atomic<bool>* externalStop);
+    // Takes the switches of the faults and of the unasked reports into the unit and the line.
+    void applySettings();
     void applyHangUp();
     void readCommands();
     void emit(const OutFrame& out);
