@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Frames per second through the codec: encoding, and the receive path (append +
 // extract + decode) over a realistic mix of reports, in the chunk sizes a receive tick
 // reads.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window while the simulated unit floods the line: kelvandor-sim, in a process of
 // its own so that only the window's memory is measured, writes unpaced, streams its
 // tracking pattern as fast as it lets anyone ask (a row every 10 ms), sends its unasked

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main of the benchmarks that build windows: a QApplication (offscreen unless
 // QT_QPA_PLATFORM says otherwise) around Google Benchmark's run.
 #include <benchmark/benchmark.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The cost of one receive tick of the main window that reads one frame from the port and
 // dispatches it to all seven listeners (each with its readControls / writeControls), and
 // the cost of building and showing the main window. Offscreen, against a pty.

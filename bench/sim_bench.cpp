@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the simulated unit's line delivers, measured through a real pty and SerialPort:
 // the time from sending QS to its last reply, and the bytes per second the simulator's
 // pacing lets through (QI, the longest answer), paced and flooded.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A complete Update Default against the simulated unit paced at 19200 baud, with the real
 // pauses of 100 ms: its wall time beside the floor that the pauses and the line impose
 // (63 pauses, and every frame of the run in both directions at 1920 bytes a second).

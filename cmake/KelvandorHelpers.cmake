@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Warning flags every target of the project carries; warnings are errors.
 add_library(kelvandor_warnings INTERFACE)
 target_compile_options(kelvandor_warnings INTERFACE

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The city-file reader on arbitrary bytes: it must neither crash nor reach undefined
 // behaviour, and what it takes into the list must be a list the writer can write and
 // the reader read back unchanged.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The lenient conversions on arbitrary bytes: none may crash or reach undefined
 // behaviour (the sanitizer build catches a float-to-integer conversion out of range), and
 // the results must agree with each other.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The receive path on arbitrary bytes: the first byte of the input chooses the chunk
 // sizes, the rest is the line. Every chunk goes through appendReceived, then frames are
 // extracted until the buffer has no complete frame; a decoded frame is checked against

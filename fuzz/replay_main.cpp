@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Stand-in main for fuzz targets built without libFuzzer: runs the target once on each
 // file named on the command line (a saved corpus or a crash input), so every input that
 // ever found a fault is replayed by an ordinary build.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The default-set reader on arbitrary text: it must never crash or overrun, a refused
 // text must leave the destination exactly as it was, and a read set must hold only what
 // the program can use (names of at most eight characters, skew slots naming one of the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulated unit's command handling on arbitrary bytes: the line is cut into frames
 // with a receive buffer of its own, every decoded frame is handed to an AntennaUnit at a
 // time that advances with the input, and everything the unit sends is collected. The

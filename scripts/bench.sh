@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sets up, builds and runs every benchmark with its full measuring time.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"

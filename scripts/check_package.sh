@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Checks the Debian package that `cpack -G DEB` made: what it holds and what it depends on,
 # the desktop entry, the AppStream metainfo, the manual pages, lintian, and the programs
 # run from the package unpacked into a scratch folder, the controller started with its

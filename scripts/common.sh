@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Shared by the project's scripts: installs what the build needs and builds it.
 # shellcheck shell=bash
 

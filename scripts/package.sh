@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sets everything up and makes the Debian package of the three programs in build-package/
 # (an optimised build without the tests and benchmarks), then prints its path. Install it
 # with: sudo apt-get install ./build-package/kelvandor_*.deb

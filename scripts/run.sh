@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sets everything up and runs the controller against the simulated antenna control unit.
 # The simulator links its pty as COM2 in the port directory, so the controller connects
 # to it by itself at start. Without a display the controller runs offscreen (see the

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Refreshes every picture that the README and the AppStream metainfo show, in
 # docs/screenshots/: the screenshot tool runs the main window offscreen against its
 # in-process simulator, and the pictures used are copied in under their lasting names.

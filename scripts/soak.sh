@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Soak run: the controller against the simulated antenna control unit for ten minutes, on
 # a virtual X display, with the line's faults switched at random every few seconds and the
 # controller's commands clicked now and then as a user would (Get Antenna Information, the

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sets everything up and runs every test: the unit, GUI and end-to-end tests (g++ build),
 # the checks of the Debian package made from that build, the same tests under
 # AddressSanitizer and UndefinedBehaviorSanitizer (clang build), each fuzz target for a

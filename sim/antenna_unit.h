@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The behaviour of the simulated antenna control unit, without any I/O: it takes the
 // decoded commands, keeps the unit's table and state, and hands out the frames the unit
 // sends, each when it falls due. Time is milliseconds on a clock the caller runs.

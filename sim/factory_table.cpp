@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The table a simulated unit leaves the factory with: thirteen European satellites as
 // an installer in Hamburg would store them.
 #include <array>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulator's outgoing line: a queue of byte pieces written no faster than a serial
 // line of the configured baud rate would carry them. A pty has no baud rate, so the
 // pacing is done here: a byte budget grows at baud / 10 bytes per second (8N1 takes ten

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where a unit's antenna points for a satellite: azimuth, elevation and feed skew from
 // the unit's GPS position. A plain spherical model, good enough for believable reports.
 #pragma once

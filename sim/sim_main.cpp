@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kelvandor-sim: the simulated antenna control unit as a program. It runs the unit on the
 // main thread until SIGINT or SIGTERM, then removes its COM link.
 #include <poll.h>

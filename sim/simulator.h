@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulated antenna control unit on a pseudo-terminal. The controller (or
 // kelvandor-cli) opens the pty's slave as if it were the unit's serial port; the
 // simulator answers every command on the master side, sends unasked reports, paces its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the simulated antenna control unit stores and where its antenna points. The
 // arrays hold the values in exactly the order of the frames that set and report them,
 // so an echo is the stored array as it stands.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A default set: a complete configuration for the antenna read from a ".rif" file:
 // thirteen satellites with their tracking data and skew adjustments, and seven product
 // profiles (one per product size) holding the GPS position, the LNB setting, the control

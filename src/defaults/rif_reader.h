@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reads a default set from a ".rif" file: one stream of blank-separated tokens in a fixed
 // order (a header of words and numbers, thirteen satellite blocks, the common fields and
 // seven product-size blocks). The reader checks every token: a file that is malformed,

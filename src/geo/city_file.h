@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // City files: plain text, one city per line,
 //
 //                      Cape^Town   18.25 E  33.55 S<CR><LF>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The city list of the GPS page: named places in ascending order of name, one entry per
 // name, positions counted from 1. Coordinates are integer hundredths of the DDD.MM
 // notation held in doubles (12659 for 126.59), with the hemisphere as a flag and a code.

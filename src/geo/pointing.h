@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The angles an antenna must take for a geostationary satellite: azimuth, elevation and
 // the feed's skew, from the antenna's position in degrees-and-minutes notation (DDD.MM,
 // 126.59 is 126 deg 59 min) and the satellite's longitude in decimal degrees. Pure

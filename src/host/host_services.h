@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the main window offers its pages: the one send operation, the link driver, and
 // the shared state that the main window keeps from the antenna's reports.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The base of every page: a borderless child window placed on the main window's page
 // frame. Enter and Escape inside a page do nothing. Every page is a reply listener; the
 // base ignores every frame.

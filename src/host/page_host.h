@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A dialog that hosts child pages on a frame control, one shown at a time.
 #pragma once
 

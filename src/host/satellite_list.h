@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The satellite drop-down lists of the pages: filled from the main window's satellite
 // table, never beyond its 20 entries, whatever count the antenna reported.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the antenna stores about its satellites, as the main window keeps it for all
 // pages, and the values that say which satellite is in use.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The state the main window keeps for all windows. The status panel fills it from the
 // antenna's reports; pages read it in the same dispatch, after the main window.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // COM port names on Linux. "COMn" resolves to a link or device named COMn in the port
 // directory when one exists there, else to the n-th platform serial device
 // (/dev/ttyS<n-1>). Any other name is taken as a device path as it stands.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Moves frames between the windows and the serial port: one send operation, a receive
 // tick every 50 ms that cuts the arrived bytes into frames and hands each to every
 // listener in a fixed order, and a wait for one named reply with a time-out.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a link driver reports of its traffic to one observer (the traffic log): every frame
 // it sends, every frame it decodes and every chunk that failed to decode. The calls come
 // on the driver's thread, in the order of the line, and must return quickly.

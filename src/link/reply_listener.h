@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the link driver calls for every decoded frame: the main window and each page.
 #pragma once
 

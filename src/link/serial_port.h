@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one component that touches the serial device: opens a COM port by name with
 // fixed line settings (8N1, raw, no flow control, DTR/RTS off), writes whole frames,
 // reads what has arrived within a short time-out, discards pending data and closes.

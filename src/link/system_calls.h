@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The seam between SerialPort and the operating system. Every system call the port makes
 // goes through one SystemCalls object, so a test can derive from it, override a call and
 // make it fail with EINTR, EAGAIN or EIO (or anything else) without a real device.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The traffic log: a text file to which the controller appends every frame it sends and
 // receives, and every received chunk that failed to decode, one line each with the local
 // time to the millisecond and the direction:

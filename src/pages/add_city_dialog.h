@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "Add City to GPS List": a small modal dialog that asks for a city's name and position.
 // It is opened with the position texts and hemisphere indexes filled in and an empty
 // name, and on "ADD" hands back what the user left in it. It checks nothing itself.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The GPS page: the position the antenna reports from its GPS receiver with the nearest
 // city of the city list, the city list itself (kept in a small text file), "Set GPS" to
 // send a position to the antenna, and the pointing angles for the antenna's position or

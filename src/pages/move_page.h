@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The move and diagnosis page: current angles, moves to a position or by steps, the
 // self-diagnosis and the skew information.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The antenna parameters page: product information (antenna size, serial number,
 // voltages, software and region versions), the control and antenna parameters, the three
 // behaviour flags, and the tracking-pattern rows the antenna reports, kept in

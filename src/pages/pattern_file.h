@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The tracking-pattern file: the rows the antenna reports (PT), appended to "pattern.tab"
 // in the working directory, one line of seven TAB-separated integers ending in CR LF.
 // Plain C++, no Qt.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The satellite information page: edits one satellite of the antenna's table (name,
 // longitude, hemisphere, verification mode) and sets what belongs to no one satellite:
 // the satellites registered for the slots, the DiSEqC mode, the LNB type with its local

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the satellite information page and the two tracking pages share: the push-like
 // buttons that show the antenna's state rather than the click, and the three DiSEqC mode
 // buttons.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Serial Communication page: chooses the COM port and opens or closes the link. At
 // creation it connects by itself to the first of COM2..COM9 that opens. When the line is
 // lost (the device hung up or was pulled) the page shows the link closed and tries the

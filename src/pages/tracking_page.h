@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The tracking information pages: for one satellite of the antenna's table, the
 // frequency, symbol rate and NID of each of its four transponders, which transponder
 // the antenna uses, and the DiSEqC mode. One class serves both pages: the primary page

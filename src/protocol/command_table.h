@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The vocabulary of the wire protocol: every CommandId with its two-character
 // mnemonic and the number of integer parameters that travel with it.
 #pragma once

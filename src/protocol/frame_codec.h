@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Frames on the serial line: "{", a two-character mnemonic, one blank-led decimal
 // field per parameter, "}" and a one-character checksum. This file turns commands
 // into frames, keeps received bytes in the receive buffer, cuts frames out of it

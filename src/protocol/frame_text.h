@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Frames as one line of text, the format kelvandor-cli decode prints, the simulator logs
 // and tests compare: the mnemonic and exactly the table's count of parameters, separated
 // by single blanks ("MO 1234 -56"). For the tools and tests, not the receive path.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The application object: runs the main window as a modal dialog and ends the program
 // when it closes.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command line of kelvandor-controller, parsed with QCommandLineParser. It can be
 // parsed before the application object exists, so --help and --version answer without a
 // display.

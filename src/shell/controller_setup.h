@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Applies the controller's command line before the main window opens: the working folder
 // (--data-folder) and the traffic log (--log). Whatever fails is said once, through the
 // prompter and on standard error, and the controller runs on without it.

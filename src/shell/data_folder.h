@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The per-user data folder: where the controller works when started from the desktop
 // menu, so that the files it reads and writes by name (the city list, "pattern.tab") are
 // the user's own and never land in an installed folder or at random in the home folder.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Load Default and Update Default: a default set read from a ".rif" file is shown in the
 // main window and the pages as if the antenna had reported it, and written into the
 // antenna one command at a time, each followed by a bounded wait for its echo.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kelvandor-controller: the desktop controller of the antenna unit.
 #include <QStringList>
 #include <cstdio>

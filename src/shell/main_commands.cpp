@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's buttons that act on the antenna as a whole. None waits for an
 // answer: the replies come through the receive dispatch and the status panel.
 #include <QProgressBar>

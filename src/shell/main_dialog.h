@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window: the page list and the antenna status panel on the left, the selected
 // page on the right. It owns the serial port, the link driver, the seven pages and the
 // state shared with them, and it is the first listener of every received frame.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "Select Product Size": asked when a default set is loaded before the antenna has
 // reported its product size. The checked radio button's index is the product-size index
 // that selects the default set's profile.

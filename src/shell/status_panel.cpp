@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's reply handler: the antenna status panel follows the antenna's
 // reports, and the shared satellite data is stored for the pages that read it next.
 #include <QProgressBar>

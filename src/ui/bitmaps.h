@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's images, looked up by bitmap id and drawn once with QPainter: LED discs,
 // the COM port plates, the step-button faces and the logo.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A static control that reports clicks: a text label ("Signal Level :") or a picture
 // that shows an image by bitmap id (LEDs, COM plates, step buttons).
 #pragma once

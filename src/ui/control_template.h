@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Dialog layouts as data: each window describes its controls in a constexpr table of
 // ControlTemplate rows (id, kind, caption, position in dialog units, flags), and the
 // dialog layer builds the Qt widgets from it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Dialog units: positions in the layout tables scale with the dialog font, so a window
 // keeps its proportions whatever font the desktop gives it. x = du * average character
 // width / 4, y = du * character height / 8.

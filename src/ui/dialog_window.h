@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The dialog layer: a window built from a DialogTemplate whose controls are registered
 // by numeric id, with model bindings (readControls / writeControls), images by bitmap
 // id, timers by id and a white background. The main window, every page and every small

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The lenient text-to-number conversions of every window: what the user types into an
 // edit box becomes a number here and nowhere else. None of them fails: a text without a
 // number gives 0, and a value outside the 32-bit range saturates to INT32_MIN or

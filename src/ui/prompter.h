@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one seam for talking to the user outside the windows themselves: message boxes,
 // the file-open dialog and the short blocking pauses. The program uses QtPrompter;
 // tests and the screenshot tool install a ScriptedPrompter that records every text and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The lenient conversions (lenient_numbers.h) over the texts of Qt controls.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Load Default and Update Default against the simulated unit over a real pty, with real
 // timers: the unit ends up holding exactly the file's values; steps that get no echo are
 // counted and said; closing the window during a run ends it at once, with no box behind.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The controller against the simulated antenna control unit over a real pty, with real
 // timers: the automatic connection at start, and Get Antenna Information filling the
 // status panel and the satellite table.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The controller against every fault the simulated unit can put on the line. One window
 // and one unit serve every row, as one controller would meet one faulty line after another.
 // A row switches its fault on, runs the main commands as a user would (Setup, Get Antenna

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The controller against the simulated unit when the line is lost and comes back: the
 // Serial Communication page shows the link closed, tries the same port once a second,
 // and the link works again once the unit is plugged in again.

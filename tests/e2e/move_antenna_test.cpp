@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Move page against the simulated antenna control unit over a real pty, with real
 // timers: a move to a typed target and by steps, followed by the page as the unit reports
 // its way there, and a diagnosis whose results the unit was configured with.

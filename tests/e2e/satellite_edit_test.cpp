@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Edits made on the satellite information page and the tracking pages against the
 // simulated unit over a real pty, with real timers: the unit takes them in set-up mode,
 // stores them, and its echoes show the stored data again on the pages and in the main

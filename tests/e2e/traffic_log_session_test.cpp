@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The traffic log of a real session: the controller, with --log, runs Get Antenna
 // Information against the simulated unit over a pty. The log shows both directions, and
 // holds exactly the frames the unit received and sent, in their order.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Builds the main window against a pseudo-terminal that the test holds as the antenna's
 // side of the line, with a scripted prompter. The pty is linked as COMn in a private
 // port directory, so the window's automatic connection finds it.

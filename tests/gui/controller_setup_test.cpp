@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The controller's command line, its per-user data folder, and what the setup does with
 // them before the main window opens: the working folder and the traffic log.
 #include <QDir>

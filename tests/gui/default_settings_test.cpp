@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Load Default and Update Default in the main window, against a line the test holds:
 // what a loaded set shows on every page, the product size question, the files that are
 // refused with nothing changed, and the checks before anything is sent.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The dialog layer: controls built from a layout table, model bindings in both
 // directions, the integer-entry stop, images by bitmap id and timers by id.
 #include <QCheckBox>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The GPS page against a pty the test holds: the city file it reads at start, the
 // replies NN, NS, NI, NG and TC 80, its buttons, the Add City dialog through a scripted
 // answer, and the save question while the main window closes. Each window runs in a

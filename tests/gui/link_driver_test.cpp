@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The link driver: dispatch order, what one tick takes from the line, bursts larger than
 // the receive buffer, junk, and the reply wait.
 #include <sys/ioctl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The link driver's observer (the traffic log's hook): told of every frame sent, whether
 // the port took it, of every decoded frame before any listener, and of every failed chunk
 // with its bytes exactly as they arrived.

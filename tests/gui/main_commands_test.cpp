@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's commands: what each button sends, after which confirmation.
 #include <QProgressBar>
 #include <QPushButton>

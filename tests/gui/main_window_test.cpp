@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window as a host of pages: the page list, showing pages, closing with the
 // progress guard, Escape, and a close while an operation waits for a reply.
 #include <QCloseEvent>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Move page against frames injected on the line and clicks on its controls: the angle
 // texts, the step buttons with their range checks, the skew command by antenna state, the
 // diagnosis with its time-out, the skew rows' visibility and the layout.

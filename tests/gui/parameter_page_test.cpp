@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The antenna parameters page: what its reports show, what its buttons send (with the
 // confirmation and the pause before TL), how typed texts become numbers, the
 // tracking-pattern file (also when it cannot be written), and the page against the

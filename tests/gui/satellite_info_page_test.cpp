@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The satellite information page: push-like buttons that follow the antenna, slot
 // registration, the edited satellite as it goes out, the LNB and DiSEqC reports, and
 // the satellite list. One main window serves the rows of a test function; frames are

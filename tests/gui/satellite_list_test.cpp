@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The pages' satellite lists: filled from the table, never beyond its 20 entries.
 #include <QComboBox>
 #include <QtTest>

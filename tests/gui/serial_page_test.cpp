@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Serial Communication page: the automatic connection at start, Connect and
 // Disconnect, and the messages for a port that cannot be opened.
 #include <QAbstractButton>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The status panel follows the antenna's reports: one test per family of reports, each
 // driven by frames injected on the line.
 #include <QAccessible>

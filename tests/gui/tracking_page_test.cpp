@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The two tracking information pages: the selected satellite's transponders shown and
 // sent back, NIDs in hexadecimal both ways, the polarisation and band control, the
 // transponder in use, and the HIGH band following the DiSEqC mode. Rows name the page

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Window titles as the X server shows them. Qt on X11 appends the application's display
 // name to the title of every top-level window whose title does not already end with it,
 // so this test runs on the xcb platform (under Xvfb) with the program's own application

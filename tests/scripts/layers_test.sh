@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The layers of src/ include downward only, and the pure ones stay free of Qt.
 #
 #   layers_test.sh ROOT      ROOT: the project's source folder

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The three programs answer --help and --version in the usual form, refuse a wrong option
 # with the exit status their manual page gives, and their manual pages name every option
 # that --help lists.

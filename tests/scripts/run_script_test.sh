@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # scripts/run.sh builds only the two programs it runs, then starts them, the controller
 # in the user's data folder with the sample city list. It runs here in a copy of the
 # scripts with stand-ins for cmake, dpkg-query and both programs, so it neither builds nor

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kelvandor-cli send and monitor against an in-process simulator.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulator's long-running work, reported over time: motions, diagnosis, skew checks,
 // factory reset and restart.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A test's side of the line to an in-process Simulator: a real SerialPort on the pty,
 // frames encoded and decoded with the project's codec through a receive buffer of its own.
 #pragma once

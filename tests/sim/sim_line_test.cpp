@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulator's line: unasked reports, faults survived by a reader, junk from the
 // controller, the COM link, and its independence from the program-wide receive buffer.
 #include <gtest/gtest.h>

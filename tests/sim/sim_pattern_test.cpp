@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The tracking pattern the simulated unit streams on request: records that open with
 // TC 0 and go on with numbered PT rows describing the antenna, one after another when
 // asked to repeat, until stopped; and the kelvandor-sim options that ask for it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulator's answers through a real pty, decoded with the project's codec: reply
 // pairs that store what they were told, set-up-mode gating, and the QS / QI picture.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Whether a simulated unit holds a default set as Update Default writes it: the thirteen
 // satellites (both definitions, both tracking blocks, the name, the skew adjustment x 10),
 // the LNB, triple mode, skew slots, satellite A in use, GPS position, the scan values with

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How long the thread's event loop goes without a turn: a precise timer asks for a turn
 // every few milliseconds, and the time between two of its firings is how long the window
 // could not have repainted or taken a click.

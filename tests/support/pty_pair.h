@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A pseudo-terminal pair for tests: the slave's path is opened by the code under test,
 // the test plays the device's side on the master.
 #pragma once

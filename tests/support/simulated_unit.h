@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What an end-to-end test runs the main window against: a simulated antenna control unit
 // on a real pty, linked as COM2 in a private port folder, beside a scripted prompter. It
 // starts with an empty receive buffer and installs the prompter; its end uninstalls the

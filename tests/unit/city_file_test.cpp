@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // City files: the exact line format, round trips through a file, what a damaged or
 // over-long file does to the list, and saving that never loses the old file.
 #include <gtest/gtest.h>

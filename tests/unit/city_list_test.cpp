@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The city list: order by name, replacement of a name that is already there, positions
 // from 1, and the nearest-city search.
 #include <gtest/gtest.h>

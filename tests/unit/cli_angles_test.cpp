@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kelvandor-cli angles: the line it prints and the command lines it refuses.
 #include <gtest/gtest.h>
 

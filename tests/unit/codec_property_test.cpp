@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Random frames of random commands, cut into random chunks, come back unchanged.
 #include <gtest/gtest.h>
 

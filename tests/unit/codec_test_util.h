@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Helpers for the codec tests: frames written by hand with a correct checksum.
 #pragma once
 

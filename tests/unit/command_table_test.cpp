@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command table: case-sensitive mnemonics, lookups, and every entry against a copy
 // typed independently from the protocol's documentation. The codec, the simulator and
 // the command-line tool all read the one table, so a wrong mnemonic or parameter count

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulator's output pacing, on a clock the test runs: what a 19200-baud line allows.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pointing angles as the GPS page shows them ("%6.2lf"): the worked examples and the
 // cases where a slip in the steps shows (the meridian, a difference of 180 degrees, the
 // equator, the minute digits, the exact match of the skew offsets).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // SerialPort with failures injected through its system-call seam: interrupted and
 // refused calls, a device that vanishes, and the errno of a failed open.
 #include <gtest/gtest.h>

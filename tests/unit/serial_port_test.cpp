@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // SerialPort against real pseudo-terminals: the test holds the master side.
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>

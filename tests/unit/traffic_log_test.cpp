@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The traffic log: its line format, the escaping of failed chunks, and the writer thread,
 // which appends, keeps the order, loses nothing, and never holds up the caller.
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kelvandor-cli angles: the pointing angles for a satellite from a position.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kelvandor-cli encode / decode: frames to and from raw bytes.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kelvandor-cli: the command-line companion of the controller.
 #include <atomic>
 #include <csignal>

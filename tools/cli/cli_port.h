@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kelvandor-cli send / monitor: talk to the antenna (or kelvandor-sim) over a serial port.
 #pragma once
 

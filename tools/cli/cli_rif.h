@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kelvandor-cli rif: checks a default-set file with the controller's own reader and
 // prints what it holds.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kelvandor-screenshot: runs the controller offscreen against an in-process simulated
 // antenna control unit, plays a short session (Get Antenna Information, and Load Default
 // of a default set with --load-default) and writes a PNG of the main window with each page
