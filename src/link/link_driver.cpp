@@ -107,6 +107,12 @@ void LinkDriver::noteReply(CommandId id, const std::int32_t* params) {
     replyWaitState = Arrived;
 }
 
+void LinkDriver::expectReply(CommandId id, std::optional<std::int32_t> index) {
+    awaitedReplyId = id;
+    awaitedReplyIndex = index;
+    replyWaitState = Waiting;
+}
+
 int LinkDriver::waitForReply(int timeoutMs) {
     replyTimeoutTimer_.start(timeoutMs);
     while (replyWaitState == Waiting && !shuttingDown_) {

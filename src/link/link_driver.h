@@ -71,6 +71,12 @@ class LinkDriver : public QObject {
     // that index counts (the echo of one satellite, not another's report).
     void noteReply(CommandId id, const std::int32_t* params = nullptr);
 
+    // Arms the next wait: awaitedReplyId and awaitedReplyIndex name the reply, and
+    // replyWaitState goes back to Waiting, so a reply noted before this call (a late echo
+    // of an earlier command) cannot end the wait. Call it before sending the command whose
+    // reply is awaited. NoReply as `id` disarms it: no frame is noted.
+    void expectReply(CommandId id, std::optional<std::int32_t> index);
+
     // Dispatches events until the reply named by awaitedReplyId has arrived, `timeoutMs`
     // have passed, or the program is shutting down; then sets replyWaitState back to 0.
     // Always returns 1; lastWaitAnswered() tells whether the reply came.

@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "defaults/default_set.h"
+#include "defaults/update_steps.h"
 #include "host/host_services.h"
 #include "host/page_host.h"
 #include "link/link_driver.h"
@@ -160,10 +161,14 @@ class MainDialog : public PageHost, public ReplyListener, public HostServices {
     QString nameB2 = QStringLiteral("Sat B di");
     std::array<std::int32_t, 2> satSelectParams{0, 0};
 
+    // Shows the default set's satellite count (NN 13) in the window and the pages, as
+    // the antenna would report it once its table is written.
+    void showSatelliteCountWritten();
+
     // The default set last loaded: its satellites and the seven product profiles.
     DefaultSet defaultSet;
     // How long Update Default waits for each echo. Tests shorten it.
-    int updateReplyTimeoutMs = 2000;
+    int updateReplyTimeoutMs = UpdateReplyTimeoutMs;
 
   protected:
     PageDialog* createPage(int pageId) override;
@@ -183,21 +188,11 @@ class MainDialog : public PageHost, public ReplyListener, public HostServices {
     void selectSatellite(int slotCode);
     void setNamesFromSlots();
 
-    // Default settings: what one Update Default run awaited and did not get.
-    struct UpdateOutcome {
-        int awaited = 0;
-        int missing = 0;
-    };
     void deliverDefaultSet(const ProductProfile& p);
     std::int32_t slotSkew(const ProductProfile& p, int satellite) const;
+    // Runs the steps that write the loaded set with profile `p` into the antenna, moving
+    // the progress bar; ends early when the window closes.
     UpdateOutcome writeDefaultSet(const ProductProfile& p);
-    // Sends `command`, waits for `reply` (with the satellite index `index` when given) and
-    // pauses; false when the window is closing and the run must stop.
-    bool sendAwaited(CommandId command, const std::int32_t* params, CommandId reply,
-                     std::optional<std::int32_t> index, UpdateOutcome& outcome);
-    // Sends `command`, which has no echo to wait for, and pauses when asked; false when
-    // the window is closing.
-    bool sendUnawaited(CommandId command, const std::int32_t* params, bool pause);
     bool updateRunning_ = false;
 
     LinkDriver link_;

@@ -107,6 +107,9 @@ QString ScriptedPrompter::openFileName(const QString& filter, const QString& /*d
 
 void ScriptedPrompter::pause(int ms) {
     pauses.push_back(ms);
+    if (realPauses) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    }
 }
 
 int ScriptedPrompter::runDialog(QDialog& dialog) {

@@ -46,8 +46,8 @@ class QtPrompter : public Prompter {
 };
 
 // Records what the program asked and answers from queues. An empty answer queue gives
-// the first button of the box (Ok or Yes) and no file. Pauses return at once and are
-// recorded.
+// the first button of the box (Ok or Yes) and no file. Pauses are recorded and return at
+// once, or block for their time when `realPauses` is set (a test of timing on the line).
 class ScriptedPrompter : public Prompter {
   public:
     Answer message(const QString& text, Buttons buttons, Icon icon) override;
@@ -65,6 +65,7 @@ class ScriptedPrompter : public Prompter {
     };
     std::vector<Shown> messages;
     std::vector<int> pauses;
+    bool realPauses = false;
     std::deque<Answer> answers;
     std::deque<QString> files;
     QStringList fileFilters;

@@ -37,6 +37,7 @@ class DefaultUpdateTest : public QObject {
     void cleanup();
     void loadThenUpdateWritesTheSetIntoTheUnit();
     void stepsWithoutEchoAreCountedAndSaid();
+    void lateEchoDoesNotAnswerTheNextStep();
     void closingTheWindowEndsTheRun();
 
   private:
@@ -147,6 +148,22 @@ void DefaultUpdateTest::stepsWithoutEchoAreCountedAndSaid() {
              qPrintable(line_->prompter.messages[1].text));
     QCOMPARE(line_->prompter.messages[1].icon, ui::Icon::Warning);
     QVERIFY(d.progressBar(id::Progress)->isHidden());
+}
+
+void DefaultUpdateTest::lateEchoDoesNotAnswerTheNextStep() {
+    MainDialog d(line_->naming());
+    prepare(d, QStringLiteral(KELVANDOR_SAMPLE_RIF));
+    // NC comes just after its 2 s wait has given up, while the window takes its events
+    // between the pauses of SC and Sa (real pauses, as the program makes them); SQ is
+    // never answered. Neither may count as answered.
+    line_->prompter.realPauses = true;
+    line_->unit.setCommandDelay(cmd::SC, 2050);
+    line_->unit.setCommandDelay(cmd::SQ, sim::Simulator::NeverTaken);
+    d.button(id::UpdateDefault)->click();
+    QCOMPARE(line_->prompter.messages.size(), std::size_t{2});
+    QVERIFY2(line_->prompter.messages[1].text.startsWith(
+                 QStringLiteral("Default update finished, but 2 of 61 steps got no reply")),
+             qPrintable(line_->prompter.messages[1].text));
 }
 
 void DefaultUpdateTest::closingTheWindowEndsTheRun() {
