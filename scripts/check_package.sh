@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Checks the Debian package that `cpack -G DEB` made: what it holds and what it depends on,
-# the desktop entry, the AppStream metainfo, the manual pages, lintian, and the programs
+# the desktop entry, the AppStream metainfo, that the AppStream ID and the maintainer are
+# the same wherever the package names them, the manual pages, lintian, and the programs
 # run from the package unpacked into a scratch folder, the controller started with its
 # desktop entry's command line against the packaged simulator.
 #
@@ -61,10 +62,39 @@ done
 
 step "desktop entry and metainfo"
 desktop="$root/usr/share/applications/$app_id.desktop"
+metainfo="$root/usr/share/metainfo/$app_id.metainfo.xml"
 desktop-file-validate "$desktop"
-appstreamcli validate --no-net "$root/usr/share/metainfo/$app_id.metainfo.xml"
+appstreamcli validate --no-net "$metainfo"
 exec_line="$(sed -n 's/^Exec=//p' "$desktop")"
 [ -x "$root/usr/bin/${exec_line%% *}" ] || fail "the desktop entry runs ${exec_line%% *}, not packaged"
+# The text of the metainfo's element $1 (one per line in the file).
+metainfo_value() { sed -n "s:^ *<$1\( [^>]*\)\{0,1\}>\(.*\)</$1>\$:\2:p" "$metainfo"; }
+# The files are named after the AppStream ID (above); what they say must name it too.
+[ "$(sed -n 's/^Icon=//p' "$desktop")" = "$app_id" ] ||
+    fail "the desktop entry's Icon is not $app_id"
+[ "$(metainfo_value id)" = "$app_id" ] || fail "the metainfo's id is not $app_id"
+[ "$(metainfo_value launchable)" = "$app_id.desktop" ] ||
+    fail "the metainfo launches \"$(metainfo_value launchable)\", not $app_id.desktop"
+
+# The maintainer comes from one place in the build: every file of the package that names
+# the maintainer names the same one.
+step "maintainer"
+maintainer="$(dpkg-deb -f "$deb" Maintainer)"
+maintainer_name="${maintainer% <*}"
+maintainer_email="${maintainer##*<}"
+maintainer_email="${maintainer_email%>}"
+[ "$maintainer" = "$maintainer_name <$maintainer_email>" ] && [ -n "$maintainer_name" ] ||
+    fail "the Maintainer field is not \"Name <address>\": $maintainer"
+copyright="$root/usr/share/doc/kelvandor/copyright"
+grep -qx "Upstream-Contact: $maintainer" "$copyright" ||
+    fail "the copyright file's Upstream-Contact is not $maintainer"
+trailer="$(zcat "$root/usr/share/doc/kelvandor/changelog.gz" | grep -m 1 '^ -- ')"
+[[ "$trailer" == " -- $maintainer  "* ]] ||
+    fail "the changelog is signed \"$trailer\", not $maintainer"
+[ "$(metainfo_value developer_name)" = "$maintainer_name" ] ||
+    fail "the metainfo's developer_name is not $maintainer_name"
+[ "$(metainfo_value update_contact)" = "$maintainer_email" ] ||
+    fail "the metainfo's update_contact is not $maintainer_email"
 
 step "manual pages"
 for page in "$root"/usr/share/man/man1/*.1.gz; do
