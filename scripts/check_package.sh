@@ -1,16 +1,17 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Checks the Debian package that `cpack -G DEB` made: what it holds and what it depends on,
-# the desktop entry, the AppStream metainfo, that the AppStream ID and the maintainer are
-# the same wherever the package names them, the manual pages, lintian, and the programs
-# run from the package unpacked into a scratch folder, the controller started with its
-# desktop entry's command line against the packaged simulator.
+# the desktop entry, the AppStream metainfo, the manual pages, that the AppStream ID, the
+# maintainer and the licence are the same wherever the package names them, lintian, and
+# the programs run from the package unpacked into a scratch folder, the controller started
+# with its desktop entry's command line against the packaged simulator.
 #
 #   scripts/check_package.sh build/kelvandor_VERSION_ARCH.deb
 set -euo pipefail
 
 deb="$1"
 app_id=com.kelvandor.Controller
+licence=GPL-3.0-or-later
 scratch="$(mktemp -d)"
 sim_pid=""
 controller_pid=""
@@ -96,11 +97,30 @@ trailer="$(zcat "$root/usr/share/doc/kelvandor/changelog.gz" | grep -m 1 '^ -- '
 [ "$(metainfo_value update_contact)" = "$maintainer_email" ] ||
     fail "the metainfo's update_contact is not $maintainer_email"
 
+# The licence is one decision: every file of the package that names it names the same.
+step "licence"
+[ "$(head -n 1 "$copyright")" = \
+    "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/" ] ||
+    fail "the copyright file is not in the machine-readable format"
+[ "$(sed -n '/^Files: \*$/,/^$/s/^License: //p' "$copyright")" = "GPL-3+" ] ||
+    fail "the copyright file does not put Files: * under GPL-3+"
+grep -q '/usr/share/common-licenses/GPL-3' "$copyright" ||
+    fail "the copyright file does not refer to /usr/share/common-licenses/GPL-3"
+[ "$(metainfo_value project_license)" = "$licence" ] ||
+    fail "the metainfo's project_license is not $licence"
+[[ "$(metainfo_value metadata_license)" =~ ^(FSFAP|CC0-1\.0)$ ]] ||
+    fail "the metainfo's metadata_license is neither FSFAP nor CC0-1.0"
+
 step "manual pages"
 for page in "$root"/usr/share/man/man1/*.1.gz; do
     warnings="$(LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 \
         man --warnings -E UTF-8 -l -Tutf8 -Z "$page" 2>&1 >/dev/null)"
     [ -z "$warnings" ] || fail "$(basename "$page") renders with warnings: $warnings"
+    text="$(LC_ALL=C.UTF-8 MANWIDTH=200 man -E UTF-8 -l "$page" 2>/dev/null | col -bx)"
+    for expected_text in "$licence" "$maintainer_name" "$maintainer_email"; do
+        grep -qF -- "$expected_text" <<<"$text" ||
+            fail "$(basename "$page") does not name $expected_text"
+    done
 done
 
 step "lintian"
@@ -109,7 +129,10 @@ lintian --fail-on error "$deb"
 step "the unpacked programs"
 for program in kelvandor-cli kelvandor-sim kelvandor-controller; do
     shown="$(env -u DISPLAY -u WAYLAND_DISPLAY "$root/usr/bin/$program" --version)"
-    [ "$shown" = "$program $version" ] || fail "$program --version printed \"$shown\""
+    [ "$(head -n 1 <<<"$shown")" = "$program $version" ] &&
+        grep -q "^Copyright (C) .* $maintainer_name\$" <<<"$shown" &&
+        grep -q "^License $licence: " <<<"$shown" ||
+        fail "$program --version printed \"$shown\""
 done
 [ "$("$root/usr/bin/kelvandor-cli" encode QS | "$root/usr/bin/kelvandor-cli" decode)" = QS ] ||
     fail "kelvandor-cli does not decode what it encodes"
