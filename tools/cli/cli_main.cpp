@@ -71,7 +71,7 @@ int main(int argc, char** argv) {
         return argc < 2 ? ExitUsage : ExitOk;
     }
     if (std::strcmp(argv[1], "--version") == 0) {
-        std::cout << "kelvandor-cli " KELVANDOR_VERSION "\n";
+        std::cout << "kelvandor-cli " KELVANDOR_VERSION "\n" KELVANDOR_VERSION_NOTICE;
         return ExitOk;
     }
     const std::string command = argv[1];
