@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <QtTest>
 
+#include "support/qt_test_main.h"
 #include "defaults/rif_reader.h"
 #include "shell/main_dialog.h"
 #include "sim/simulator.h"
@@ -198,5 +199,5 @@ void DefaultUpdateTest::closingTheWindowEndsTheRun() {
     QCOMPARE(line_->prompter.messages.size(), std::size_t{1});
 }
 
-QTEST_MAIN(DefaultUpdateTest)
+KELVANDOR_QTEST(DefaultUpdateTest, "default_update_test")
 #include "default_update_test.moc"

@@ -14,6 +14,7 @@
 #include <array>
 #include <memory>
 
+#include "support/qt_test_main.h"
 #include "controller_harness.h"
 #include "geo/city_file.h"
 #include "geo/pointing.h"
@@ -813,5 +814,5 @@ void GpsPageTest::saveQuestionWhileTheWindowCloses() {
     QCOMPARE(onDisk.count(), saved ? 4 : 5);
 }
 
-QTEST_MAIN(GpsPageTest)
+KELVANDOR_QTEST(GpsPageTest, "gps_page_test")
 #include "gps_page_test.moc"

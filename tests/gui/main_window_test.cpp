@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QtTest>
 
+#include "support/qt_test_main.h"
 #include "controller_harness.h"
 
 using namespace kelvandor;
@@ -210,5 +211,5 @@ void MainWindowTest::windowIsWhiteAndTitled() {
     QCOMPARE(image.pixelColor(image.width() - 3, image.height() / 2), QColor(Qt::white));
 }
 
-QTEST_MAIN(MainWindowTest)
+KELVANDOR_QTEST(MainWindowTest, "main_window_test")
 #include "main_window_test.moc"

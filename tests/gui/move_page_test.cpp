@@ -14,6 +14,7 @@
 #include <limits>
 #include <memory>
 
+#include "support/qt_test_main.h"
 #include "controller_harness.h"
 #include "protocol/frame_codec.h"
 #include "ui/bitmaps.h"
@@ -608,5 +609,5 @@ void MovePageTest::stepButtonsAnswerKeyboardAndAssistiveTechnology() {
             QAccessible::Button);
 }
 
-QTEST_MAIN(MovePageTest)
+KELVANDOR_QTEST(MovePageTest, "move_page_test")
 #include "move_page_test.moc"

@@ -7,6 +7,7 @@
 #include <QtTest>
 #include <cerrno>
 
+#include "support/qt_test_main.h"
 #include "controller_harness.h"
 #include "link/system_calls.h"
 #include "ui/bitmaps.h"
@@ -267,5 +268,5 @@ void SerialPageTest::remainsOfALostLineAreDropped() {
     }
 }
 
-QTEST_MAIN(SerialPageTest)
+KELVANDOR_QTEST(SerialPageTest, "serial_page_test")
 #include "serial_page_test.moc"

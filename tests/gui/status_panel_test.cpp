@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "support/qt_test_main.h"
 #include "controller_harness.h"
 #include "protocol/frame_codec.h"
 #include "ui/bitmaps.h"
@@ -391,5 +392,5 @@ void StatusPanelTest::ledsSayTheirStateToAssistiveTechnology() {
     QCOMPARE(pictures, 13 + 1 + 1 + 17 + 4 + 4);
 }
 
-QTEST_MAIN(StatusPanelTest)
+KELVANDOR_QTEST(StatusPanelTest, "status_panel_test")
 #include "status_panel_test.moc"
