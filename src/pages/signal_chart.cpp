@@ -10,11 +10,12 @@ namespace kelvandor {
 
 namespace {
 
-constexpr int BandHeight = 6;           // pixels of the lock band and of the state band
-constexpr int BandGap = 2;              // pixels between the curve's area and the bands
+constexpr int BandHeight = 8;           // pixels of the lock band and of the state band
+constexpr int BandGap = 4;              // pixels between the curve's area and the bands
 constexpr int AxisGap = 4;              // pixels between the axis texts and the plot
 constexpr std::int32_t LevelGrid = 50;  // the level axis runs between multiples of this
 constexpr int MsPerMinute = 60000;
+constexpr double SmallType = 0.8;  // of the widget's font, for the band captions
 
 const QColor Background(Qt::white);
 const QColor GridColour(220, 220, 220);
@@ -87,8 +88,12 @@ void SignalChart::paintEvent(QPaintEvent* /*event*/) {
     }
     const QString highText = QString::number(high);
     const QString lowText = QString::number(low);
+    const QString lockCaption = QStringLiteral("lock");
+    const QString stateCaption = QStringLiteral("state");
     const int axisWidth =
-        std::max(fm.horizontalAdvance(highText), fm.horizontalAdvance(lowText)) + AxisGap;
+        std::max({fm.horizontalAdvance(highText), fm.horizontalAdvance(lowText),
+                  fm.horizontalAdvance(lockCaption), fm.horizontalAdvance(stateCaption)}) +
+        AxisGap;
     const int bandsHeight = 2 * BandHeight + BandGap + 1;
     const QRect plot(axisWidth, fm.height() / 2, width() - axisWidth - 1,
                      height() - fm.height() / 2 - bandsHeight - fm.height() - AxisGap);
@@ -103,9 +108,18 @@ void SignalChart::paintEvent(QPaintEvent* /*event*/) {
     p.setPen(TextColour);
     p.drawText(QRect(0, plot.top() - fm.height() / 2, axisWidth - AxisGap, fm.height()),
                Qt::AlignRight | Qt::AlignVCenter, highText);
-    p.drawText(QRect(0, plot.bottom() - fm.height() / 2, axisWidth - AxisGap, fm.height()),
-               Qt::AlignRight | Qt::AlignVCenter, lowText);
+    p.drawText(QRect(0, plot.bottom() - fm.height(), axisWidth - AxisGap, fm.height()),
+               Qt::AlignRight | Qt::AlignBottom, lowText);
     const int bandTop = plot.bottom() + BandGap + 1;
+    // The bands' captions beside them, in a smaller type.
+    QFont small = font();
+    small.setPointSizeF(small.pointSizeF() * SmallType);
+    p.setFont(small);
+    p.drawText(QRect(0, bandTop, axisWidth - AxisGap, BandHeight),
+               Qt::AlignRight | Qt::AlignVCenter, lockCaption);
+    p.drawText(QRect(0, bandTop + BandHeight, axisWidth - AxisGap, BandHeight),
+               Qt::AlignRight | Qt::AlignVCenter, stateCaption);
+    p.setFont(font());
     const QRect timeRow(plot.left(), bandTop + 2 * BandHeight + AxisGap / 2, plot.width(),
                         fm.height());
     p.drawText(timeRow, Qt::AlignLeft | Qt::AlignVCenter,

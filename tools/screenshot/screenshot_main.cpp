@@ -147,6 +147,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QString outDir = QStringLiteral("screenshots");
     kelvandor::sim::SimOptions options;
+    constexpr int StatusPeriodMs = 200;  // Ni five times a second: a live signal history
+    options.statusPeriodMs = StatusPeriodMs;
     QString defaultSet;  // a default set loaded before the pages' pictures, when given
     for (int k = 1; k < argc; ++k) {
         if (std::strcmp(argv[k], "--startup-only") == 0) {
