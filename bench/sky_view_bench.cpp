@@ -10,7 +10,9 @@
 //   of reports at twenty a second (72 000 samples), the most a repaint ever has to draw.
 // BM_SignalHistoryDays: 24 hours of Ni at twenty a second fed through the page's reply
 //   handler on a simulated clock, then 24 hours more; the ring's bytes and what the
-//   process's resident size did over each day.
+//   process's resident size did over each day. Run it alone (--benchmark_filter=Days) to
+//   see the ring's allocation in the first day: after the other benchmarks the allocator
+//   hands it memory that is resident already.
 //
 // Not a test: nothing is asserted.
 #include <benchmark/benchmark.h>
