@@ -19,6 +19,7 @@ constexpr double Zenith = 90.0;
 constexpr int MarkerRadius = 4;
 constexpr int TrackedRadius = 6;
 constexpr int CrossHalf = 7;
+constexpr double TrailDotRadius = 2.0;
 constexpr int HitRadius = 8;   // pixels around a marker that hovering finds
 constexpr int LabelGap = 3;    // pixels between a marker and its label
 constexpr int EdgeMargin = 2;  // pixels kept free at the widget's border
@@ -259,7 +260,7 @@ void SkyPlot::drawPointing(QPainter& p) const {
         c.setAlpha(static_cast<int>(
             FullAlpha * (1.0 - static_cast<double>(std::max<std::int64_t>(age, 0)) / TrailMs)));
         p.setBrush(c);
-        p.drawEllipse(plotPoint(f.azimuth, f.elevation), 2.0, 2.0);
+        p.drawEllipse(plotPoint(f.azimuth, f.elevation), TrailDotRadius, TrailDotRadius);
     }
     const PointingFix& now = fixes_.back();
     if (now.elevation < Horizon) {

@@ -40,7 +40,7 @@ class SkyPlot : public QWidget {
     explicit SkyPlot(QWidget* parent = nullptr);
 
     // The position the sky is seen from, or none (the plot then says so); recomputes the
-    // arc. `caption` names where the position came from.
+    // arc.
     void setPosition(const std::optional<sky::GpsPosition>& position);
     const std::vector<sky::SkyPoint>& arc() const { return arc_; }
     // Markers above and below the horizon; those below are not drawn.
