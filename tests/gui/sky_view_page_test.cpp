@@ -74,8 +74,9 @@ void SkyViewPageTest::followsPositionTableAndLevelReports() {
     QVERIFY(reportSatellite(h, 1, 1300, 0, "HOTBIRD"));
     QVERIFY(reportSatellite(h, 2, 11050, 0, "FARAWAY"));
     QVERIFY(h.deliver(cmd::NN, {3}));
-    QVERIFY(h.deliver(cmd::NP, {0, 1, 0, 1, 2}));
-    QVERIFY(h.deliver(cmd::NS, {0}));
+    // Slot 1 holds satellite 0: the tracked satellite is the slot's, not the slot number.
+    QVERIFY(h.deliver(cmd::NP, {1, 0, 1, 0, 2}));
+    QVERIFY(h.deliver(cmd::NS, {1}));
     QVERIFY(h.deliver(cmd::NG, {959, 0, 5333, 3}));
     // The page is hidden (the serial page is shown): reports are kept all the same.
     QVERIFY(page.isHidden());
