@@ -66,7 +66,7 @@ Simulator::Simulator(SimOptions options)
       epoch_(Clock::now()),
       periodicReports_(options.periodicReports),
       unit_({options.premium, options.periodicReports, options.diagnosisResults,
-             options.answerDiagnosis}),
+             options.answerDiagnosis, options.statusPeriodMs}),
       line_(options.baud),
       random_(RandomSeed) {
     snapshot_ = unit_.state();

@@ -51,6 +51,8 @@ struct SimOptions {
     int baud = 19200;
     int echoDelayMs = 300;        // the EchoDelay fault's delay
     bool periodicReports = true;  // Ni, TC 11 and TC 80 while idle
+    // 0: Ni about once a second while idle; above 0: Ni every this many ms, busy or idle.
+    int statusPeriodMs = 0;
     // What QD reports for items 101..110 (unset: the unit's own findings) and whether it
     // answers QD at all.
     std::optional<DiagnosisResults> diagnosisResults;

@@ -28,7 +28,7 @@ class LinkDriver : public QObject {
     static constexpr int ReceiveTimerId = 2;
     static constexpr int ReceivePeriodMs = 50;
     static constexpr int ReadBudget = 255;  // bytes read per tick at most
-    static constexpr int ListenerCount = 7;
+    static constexpr int ListenerCount = 8;
     static constexpr int ParamSlots = 15;
     // awaitedReplyId before any caller sets it: matches no CommandId.
     static constexpr CommandId NoReply = -1000;

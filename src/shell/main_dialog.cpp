@@ -105,7 +105,11 @@ constexpr PageListEntry PageList[MainDialog::PageListCount] = {
     {"   Move Antenna ... Execute Diagnosis", MovePage::TemplateId},
     {"   Set Antenna Parameters for Control", ParameterPage::TemplateId},
     {"   Serial Communication", SerialPage::TemplateId},
+    {"   Sky View and Signal History", SkyViewPage::TemplateId},
 };
+
+// The entry of the sky view, after the serial page's.
+constexpr int SkyViewListRow = 7;
 
 }  // namespace
 
@@ -122,7 +126,7 @@ MainDialog::MainDialog(const ComPortNaming& naming) : PageHost(main_id::PageFram
     bindText(id::LocalFreqValue, &localFrequencyText);
     bindText(id::ProductText, &productText);
     link_.setListeners({this, &gpsPage, &movePage, &parameterPage, &satelliteInfoPage,
-                        &primaryTrackingPage, &secondaryTrackingPage});
+                        &primaryTrackingPage, &secondaryTrackingPage, &skyViewPage});
     createWindow(nullptr);
 }
 
@@ -149,6 +153,10 @@ void MainDialog::onInitDialog() {
         ordered[k]->port = &serialPort;
     }
     addPageById(SerialPage::TemplateId);
+    addPage(skyViewPage);
+    list->addItem(QString::fromLatin1(PageList[SkyViewListRow].text));
+    skyViewPage.port = &serialPort;
+    skyViewPage.gpsPage = &gpsPage;
     showPage(SerialPage::TemplateId);
     link_.setPort(&serialPort);
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The main window: the page list and the antenna status panel on the left, the selected
-// page on the right. It owns the serial port, the link driver, the seven pages and the
+// page on the right. It owns the serial port, the link driver, the eight pages and the
 // state shared with them, and it is the first listener of every received frame.
 #pragma once
 
@@ -21,6 +21,7 @@
 #include "pages/parameter_page.h"
 #include "pages/satellite_info_page.h"
 #include "pages/serial_page.h"
+#include "pages/sky_view_page.h"
 #include "pages/tracking_page.h"
 
 namespace kelvandor {
@@ -85,7 +86,7 @@ class MainDialog : public PageHost, public ReplyListener, public HostServices {
     Q_OBJECT
   public:
     static constexpr int TemplateId = 102;
-    static constexpr int PageListCount = 7;
+    static constexpr int PageListCount = 8;
     // The progress bar of Factory Setting runs 0..6.
     static constexpr int FactoryProgressSteps = 6;
 
@@ -100,7 +101,7 @@ class MainDialog : public PageHost, public ReplyListener, public HostServices {
     LinkDriver& link() override { return link_; }
     ShellModel& model() override { return model_; }
 
-    // The main window's reply handler, first of the seven listeners.
+    // The main window's reply handler, first of the eight listeners.
     void onReply(CommandId id, const std::int32_t* params) override;
 
     // Page list (1002) selection change.
@@ -144,6 +145,8 @@ class MainDialog : public PageHost, public ReplyListener, public HostServices {
     SatelliteInfoPage satelliteInfoPage;
     TrackingPage primaryTrackingPage{false};
     TrackingPage secondaryTrackingPage{true};
+    // After the seven: the sky view and signal history.
+    SkyViewPage skyViewPage;
 
     SerialPort serialPort;
 
