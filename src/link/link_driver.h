@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QTimer>
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <optional>
 
@@ -68,7 +69,9 @@ class LinkDriver : public QObject {
 
     // Called by the main window's reply handler for every frame: the awaited reply ends
     // the current wait. With awaitedReplyIndex set, only a frame whose first parameter is
-    // that index counts (the echo of one satellite, not another's report).
+    // that index counts (the echo of one satellite, not another's report). During a wait, a
+    // frame dispatched once the wait's time is up does not count, whichever of it and the
+    // time-out the event loop takes first.
     void noteReply(CommandId id, const std::int32_t* params = nullptr);
 
     // Arms the next wait: awaitedReplyId and awaitedReplyIndex name the reply, and
@@ -109,6 +112,7 @@ class LinkDriver : public QObject {
     QTimer replyTimeoutTimer_;
     bool shuttingDown_ = false;
     bool lastWaitAnswered_ = false;
+    std::optional<std::chrono::steady_clock::time_point> waitDeadline_;  // during a wait
 };
 
 }  // namespace kelvandor
