@@ -3,7 +3,16 @@
 # Sets everything up and runs every test: the unit, GUI and end-to-end tests (g++ build),
 # the checks of the Debian package made from that build, the same tests under
 # AddressSanitizer and UndefinedBehaviorSanitizer (clang build), each fuzz target for a
-# bounded time, and one short pass of every benchmark.
+# bounded time, and one short pass of every benchmark. It ends with the time each phase
+# took.
+#
+#   scripts/test.sh                   everything (what CI runs)
+#   scripts/test.sh --quick [ARGS]    the inner loop: only the g++ build and its tests,
+#                                     ARGS going to ctest (-R gps_page, -L gui ...)
+#
+# CTEST_JOBS (default 4) is how many tests run side by side: most of them wait on a paced
+# line or a timer, so more than the cores pay. FUZZ_JOBS (default: the cores) is how many
+# fuzz targets run at once.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
@@ -24,50 +33,111 @@ fuzz_seconds() {
     fi
 }
 
+CTEST_JOBS="${CTEST_JOBS:-4}"
+FUZZ_JOBS="${FUZZ_JOBS:-$JOBS}"
+
+# Phase names and their seconds, for the table at the end.
+PHASES=()
+phase_start=0
+begin_phase() {
+    end_phase
+    log "$1"
+    PHASES+=("$1")
+    phase_start=$SECONDS
+}
+end_phase() {
+    if [ ${#PHASES[@]} -gt 0 ] && [ ${#PHASES[@]} -gt ${#PHASE_SECONDS[@]} ]; then
+        PHASE_SECONDS+=("$((SECONDS - phase_start))")
+    fi
+}
+PHASE_SECONDS=()
+print_phases() {
+    end_phase
+    log "time per phase"
+    local k
+    for k in "${!PHASES[@]}"; do
+        printf '   %5d s  %s\n' "${PHASE_SECONDS[$k]}" "${PHASES[$k]}" >&2
+    done
+    printf '   %5d s  total\n' "$SECONDS" >&2
+}
+
+# Runs every fuzz target for its time from the saved inputs, FUZZ_JOBS at once, longest
+# first. Any crash or sanitizer report fails the run after its log is shown.
+run_fuzzers() {
+    local targets=() target name
+    for target in "$ROOT"/build-san/fuzz/fuzz_*; do
+        [ -x "$target" ] && targets+=("$(fuzz_seconds "$(basename "$target")") $target")
+    done
+    local failed=0 running=0
+    while read -r seconds target; do
+        [ -n "$target" ] || continue
+        name="$(basename "$target")"
+        local seeds="$ROOT/fuzz/corpus/${name#fuzz_}"
+        local work="$ROOT/build-san/fuzz/corpus-$name"
+        mkdir -p "$work"
+        log "$name, $seconds s"
+        (cd "$ROOT/build-san/fuzz" &&
+            "$target" -max_total_time="$seconds" -print_final_stats=1 "$work" "$seeds" \
+                >"$work.log" 2>&1) &
+        running=$((running + 1))
+        if [ "$running" -ge "$FUZZ_JOBS" ]; then
+            wait -n || failed=1
+            running=$((running - 1))
+        fi
+    done < <(printf '%s\n' "${targets[@]}" | sort -rn)
+    while [ "$running" -gt 0 ]; do
+        wait -n || failed=1
+        running=$((running - 1))
+    done
+    for target in "${targets[@]}"; do
+        name="$(basename "${target#* }")"
+        local work="$ROOT/build-san/fuzz/corpus-$name"
+        if ! grep -q "^Done" "$work.log"; then
+            cat "$work.log"
+            log "$name found a fault"
+            failed=1
+        fi
+        grep -E "^(Done|stat::number_of_executed_units|stat::peak_rss_mb)" "$work.log" |
+            sed "s/^/$name: /" || true
+    done
+    return "$failed"
+}
+
 ensure_packages
 
-log "build (g++)"
+begin_phase "build (g++)"
 build_main
-log "tests (g++)"
-(cd "$ROOT/build" && ctest --output-on-failure -j "$JOBS")
+begin_phase "tests (g++)"
+if [ "${1:-}" = "--quick" ]; then
+    shift
+    (cd "$ROOT/build" && ctest --output-on-failure -j "$CTEST_JOBS" "$@")
+    print_phases
+    exit 0
+fi
+(cd "$ROOT/build" && ctest --output-on-failure -j "$CTEST_JOBS")
 
-log "Debian package"
+begin_phase "Debian package"
 rm -f "$ROOT"/build/kelvandor_*.deb
 (cd "$ROOT/build" && cpack -G DEB >/dev/null)
 "$ROOT/scripts/check_package.sh" "$ROOT"/build/kelvandor_*.deb
 
-log "build (clang, sanitizers, libFuzzer)"
+begin_phase "build (clang, sanitizers, libFuzzer)"
 CC=clang CXX=clang++ build_tree "$ROOT/build-san" -DCMAKE_BUILD_TYPE=Debug \
     -DKELVANDOR_SANITIZE=ON -DKELVANDOR_FUZZ=ON -DKELVANDOR_BENCH=OFF
-log "tests (sanitizers)"
+begin_phase "tests (sanitizers)"
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 export LSAN_OPTIONS="suppressions=$ROOT/tests/lsan.supp:print_suppressions=0"
-(cd "$ROOT/build-san" && ctest --output-on-failure -j "$JOBS")
+(cd "$ROOT/build-san" && ctest --output-on-failure -j "$CTEST_JOBS")
 
-log "fuzzing"
-for target in "$ROOT"/build-san/fuzz/fuzz_*; do
-    [ -x "$target" ] || continue
-    name="$(basename "$target")"
-    seeds="$ROOT/fuzz/corpus/${name#fuzz_}"
-    work="$ROOT/build-san/fuzz/corpus-$name"
-    seconds="$(fuzz_seconds "$name")"
-    mkdir -p "$work"
-    log "$name, $seconds s"
-    if ! (cd "$ROOT/build-san/fuzz" &&
-        "$target" -max_total_time="$seconds" -print_final_stats=1 "$work" "$seeds" \
-            >"$work.log" 2>&1); then
-        cat "$work.log"
-        log "$name found a fault"
-        exit 1
-    fi
-    grep -E "^(Done|stat::number_of_executed_units|stat::peak_rss_mb)" "$work.log" || true
-done
+begin_phase "fuzzing"
+run_fuzzers
 
-log "benchmarks (one short pass; figures, not pass/fail)"
+begin_phase "benchmarks (one short pass; figures, not pass/fail)"
 for bench in "$ROOT"/build/bench/bench_*; do
     [ -x "$bench" ] || continue
     "$bench" --benchmark_min_time=0.05
 done
 
+print_phases
 log "all tests passed"

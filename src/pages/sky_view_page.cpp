@@ -71,9 +71,14 @@ QString degrees(double v) {
     return QString::number(v, 'f', 1);
 }
 
+// "9° 59′ E": degrees and whole minutes, as the GPS page's DDD.MM shows them.
 QString hemisphereText(double value, char positive, char negative) {
-    return QStringLiteral("%1 %2").arg(QString::number(std::fabs(value), 'f', 2),
-                                       QString(QLatin1Char(value < 0 ? negative : positive)));
+    constexpr int MinutesPerDegree = 60;
+    const long totalMinutes = std::lround(std::fabs(value) * MinutesPerDegree);
+    return QStringLiteral("%1\u00b0 %2\u2032 %3")
+        .arg(totalMinutes / MinutesPerDegree)
+        .arg(totalMinutes % MinutesPerDegree, 2, 10, QLatin1Char('0'))
+        .arg(QLatin1Char(value < 0 ? negative : positive));
 }
 
 QString stateName(int state) {

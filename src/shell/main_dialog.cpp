@@ -28,7 +28,8 @@ constexpr ui::ControlTemplate Controls[] = {
     {id::FrameB2, ControlKind::Frame, nullptr, 87, 182, 44, 12, ui::Hidden},
     {id::FrameB1, ControlKind::Frame, nullptr, 42, 182, 44, 12, ui::Hidden},
     {id::PageFrame, ControlKind::Frame, nullptr, 220, 0, 260, 240, ui::Hidden},
-    {id::PageList, ControlKind::ListBox, nullptr, 11, 9, 198, 61},
+    // Tall enough for all eight entries without a scroll bar.
+    {id::PageList, ControlKind::ListBox, nullptr, 11, 6, 198, 67},
     // Status: state LEDs in two columns, then signal level and local frequency.
     {id::LedSearch, ControlKind::Picture, "Search", 12, 85, 10, 10, ui::NoFlags, bm::LedGrey},
     {NoId, ControlKind::Label, "Search", 24, 85, 42, 10},

@@ -68,7 +68,7 @@ void SkyViewPageTest::followsPositionTableAndLevelReports() {
     QVERIFY(!page.positionFromAntenna());
     QCOMPARE(page.position()->ewFlag, geo::FlagWest);
     QCOMPARE(page.position()->nsCode, geo::CodeSouth);
-    QCOMPARE(page.controlText(P::PositionText), QStringLiteral("City GPS: 58.38 W, 34.60 S"));
+    QCOMPARE(page.controlText(P::PositionText), QStringLiteral("City GPS: 58° 23′ W, 34° 36′ S"));
 
     // The table: two satellites in view from Hamburg, one below its horizon; the first in use.
     QVERIFY(reportSatellite(h, 0, 1920, 0, "ASTRA1"));
@@ -88,7 +88,7 @@ void SkyViewPageTest::followsPositionTableAndLevelReports() {
 
     QVERIFY(page.positionFromAntenna());
     QVERIFY(page.control(P::UseCityButton)->isHidden());
-    QCOMPARE(page.controlText(P::PositionText), QStringLiteral("Antenna GPS: 9.98 E, 53.55 N"));
+    QCOMPARE(page.controlText(P::PositionText), QStringLiteral("Antenna GPS: 9° 59′ E, 53° 33′ N"));
     const std::vector<SkyMarker>& markers = page.skyPlot()->markers();
     QCOMPARE(markers.size(), std::size_t{3});
     const double lon[] = {19.2, 13.0, 110.5};
