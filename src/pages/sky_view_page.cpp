@@ -413,9 +413,11 @@ void SkyViewPage::onUseCityPosition() {
     refreshView();
 }
 
+// QV brings the level; QS the status picture with the pointing (Ni) and the GPS position
+// (NG), the query every unit answers (Get Antenna Information sends it too).
 void SkyViewPage::onRefresh() {
     sendToHost(cmd::QV, out_.data());
-    sendToHost(cmd::QG, out_.data());
+    sendToHost(cmd::QS, out_.data());
 }
 
 void SkyViewPage::onWindowChange() {

@@ -150,7 +150,7 @@ void SkyViewPageTest::refreshAsksForLevelAndPosition() {
     d.listBox(main_id::PageList)->setCurrentRow(SkyViewRow);
     QCOMPARE(linesOf(h.sentLines()), QStringList{});
     d.skyViewPage.button(P::RefreshButton)->click();
-    QCOMPARE(linesOf(h.sentLines()), (QStringList{QStringLiteral("QV"), QStringLiteral("QG")}));
+    QCOMPARE(linesOf(h.sentLines()), (QStringList{QStringLiteral("QV"), QStringLiteral("QS")}));
 }
 
 void SkyViewPageTest::savesCsvAndPictureAndSaysWhyASaveFailed() {
