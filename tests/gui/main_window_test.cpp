@@ -1,16 +1,22 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The main window as a host of pages: the page list, showing pages, closing with the
 // progress guard, Escape, and a close while an operation waits for a reply.
+#include <QAbstractButton>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QProgressBar>
+#include <QRadioButton>
+#include <QSet>
 #include <QTimer>
 #include <QtTest>
 
-#include "support/qt_test_main.h"
 #include "controller_harness.h"
+#include "support/qt_test_main.h"
+#include "ui/clickable_label.h"
 
 using namespace kelvandor;
 using kelvandor::testing::ControllerHarness;
@@ -26,6 +32,7 @@ class MainWindowTest : public QObject {
     void escapeOnAPageDoesNothing();
     void closeDuringReplyWaitEndsTheWaitAndTheDialog();
     void windowIsWhiteAndTitled();
+    void everyControlIsReachedWithTab();
 };
 
 void MainWindowTest::startsWithSerialPageAndSevenEntries() {
@@ -211,6 +218,48 @@ void MainWindowTest::windowIsWhiteAndTitled() {
     const QImage image = d.grab().toImage();
     QCOMPARE(image.pixelColor(2, image.height() - 2), QColor(Qt::white));
     QCOMPARE(image.pixelColor(image.width() - 3, image.height() / 2), QColor(Qt::white));
+}
+
+// With each page shown, Tab from the page list visits every control a user can act on
+// (buttons, edits, drop-downs, lists, image buttons), the main window's and the page's.
+void MainWindowTest::everyControlIsReachedWithTab() {
+    ControllerHarness h;
+    MainDialog& d = h.dialog();
+    d.show();
+    QApplication::setActiveWindow(&d);
+    QVERIFY(QTest::qWaitForWindowActive(&d));
+    QListWidget* list = d.listBox(main_id::PageList);
+    const auto actable = [](QWidget* w) {
+        const auto* label = qobject_cast<ui::ClickableLabel*>(w);
+        return w->isVisibleTo(w->window()) && w->isEnabled() &&
+               (qobject_cast<QAbstractButton*>(w) != nullptr ||
+                qobject_cast<QLineEdit*>(w) != nullptr || qobject_cast<QComboBox*>(w) != nullptr ||
+                qobject_cast<QAbstractItemView*>(w) != nullptr ||
+                (label != nullptr && label->isActivatable()));
+    };
+    for (int row = 0; row < list->count(); ++row) {
+        list->setCurrentRow(row);
+        list->setFocus();
+        QSet<QWidget*> reached;
+        for (int k = 0; k < 200 && !reached.contains(QApplication::focusWidget()); ++k) {
+            reached.insert(QApplication::focusWidget());
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        }
+        if (d.movePage.isVisible()) {
+            // The step buttons are pictures: reached all the same.
+            QVERIFY(reached.contains(d.movePage.picture(MovePage::StepUp)));
+        }
+        for (QWidget* w : d.findChildren<QWidget*>()) {
+            // Radio buttons are one stop per group (the arrows move within it).
+            if (actable(w) && qobject_cast<QRadioButton*>(w) == nullptr && w->isVisible()) {
+                QVERIFY2(reached.contains(w), qPrintable(QStringLiteral("row %1: %2 \"%3\" %4")
+                                                             .arg(row)
+                                                             .arg(w->objectName())
+                                                             .arg(w->accessibleName())
+                                                             .arg(w->metaObject()->className())));
+            }
+        }
+    }
 }
 
 KELVANDOR_QTEST(MainWindowTest, "main_window_test")
