@@ -30,6 +30,9 @@
 //   leaves the request unanswered for a while has to be taken as refusing it.
 // - A raw ("tcp") accepter sends nothing at connect: only the unit's own bytes arrive,
 //   and no Telnet answer ever comes.
+// - It opens the device anew for every connection. While one connection is still
+//   closing, a new one to any accepter of the same device is closed at once: the client
+//   sees the connection end before any answer (a retry a moment later works).
 #pragma once
 
 #include <array>
