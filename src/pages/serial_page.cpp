@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "pages/serial_page.h"
 
+#include <QFileInfo>
 #include <cstdio>
 
 #include "host/host_services.h"
@@ -102,8 +103,13 @@ void SerialPage::showPortTarget(int portNumber) {
     }
     char name[16];
     std::snprintf(name, sizeof name, "COM%d", portNumber);
-    QString text = QStringLiteral("%1: %2").arg(
-        QString::fromLatin1(name), QString::fromStdString(resolveComPort(name, port->naming())));
+    QString target = QString::fromStdString(resolveComPort(name, port->naming()));
+    // A link in the port directory is shown as the device it leads to.
+    const QString device = QFileInfo(target).canonicalFilePath();
+    if (!isNetworkUrl(target.toStdString()) && !device.isEmpty()) {
+        target = device;
+    }
+    QString text = QStringLiteral("%1: %2").arg(QString::fromLatin1(name), target);
     if (port->isOpen != 0 && portNumber == openedPort_ && !port->lineNotice().empty()) {
         text += QLatin1Char('\n') + QString::fromStdString(port->lineNotice());
     }

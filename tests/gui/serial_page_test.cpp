@@ -279,9 +279,9 @@ void SerialPageTest::startPortIsTriedAloneAndWhereANameLeadsIsShown() {
         QVERIFY(d.serialPage.checkable(Com5Radio)->isChecked());
         QCOMPARE(d.serialPage.controlText(SerialPage::PortTargetText),
                  QStringLiteral("COM5: %1/ttyS4").arg(dir));
-        d.serialPage.checkable(Com3Radio)->click();
+        d.serialPage.checkable(Com3Radio)->click();  // a link: shown as its device
         QCOMPARE(d.serialPage.controlText(SerialPage::PortTargetText),
-                 QStringLiteral("COM3: %1/COM3").arg(dir));
+                 QStringLiteral("COM3: ") + QString::fromStdString(h.line().path()));
     }
     {
         // --port with a device path: reached, and shown, as COM2.
