@@ -101,7 +101,8 @@ bool NetworkLine::connectTo(const NetworkUrl& url, const std::function<void()>& 
         addrinfo hints{};
         hints.ai_family = AF_UNSPEC;
         hints.ai_socktype = SOCK_STREAM;
-        hints.ai_flags = AI_NUMERICSERV | AI_ADDRCONFIG;
+        // No AI_ADDRCONFIG: it would refuse 127.0.0.1 on a machine with only a loopback.
+        hints.ai_flags = AI_NUMERICSERV;
         addrinfo* list = nullptr;
         const int status = lookup->sys.getaddrinfo(host.c_str(), port.c_str(), &hints, &list);
         const std::lock_guard lock(lookup->mutex);

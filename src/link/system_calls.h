@@ -38,7 +38,8 @@ class SystemCalls {
     virtual int tcflush(int fd, int queue);
 
     // The calls of network ports. getaddrinfo may be called from a helper thread (a name
-    // lookup that must not hold up the window): an override must be safe for that.
+    // lookup that must not hold up the window): an override must be safe for that, and
+    // must outlive a lookup that the port gave up at its time-out.
     virtual int socket(int domain, int type, int protocol);
     virtual int connect(int fd, const sockaddr* address, socklen_t length);
     virtual int getsockopt(int fd, int level, int name, void* value, socklen_t* length);
