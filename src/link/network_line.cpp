@@ -26,6 +26,12 @@ long long nowMs() {
 constexpr short HangUpEvents = POLLHUP | POLLERR | POLLNVAL;
 // Bytes taken from the socket at a time while purging.
 constexpr std::size_t DrainChunk = 256;
+// A silent far end is found gone within about 5 + 3 x 2 s, or 10 s after data it never
+// acknowledged.
+constexpr int KeepAliveIdleS = 5;
+constexpr int KeepAliveIntervalS = 2;
+constexpr int KeepAliveProbes = 3;
+constexpr unsigned UnacknowledgedMs = 10000;
 
 // A name lookup on a helper thread. The thread owns a share of it, so a lookup given up
 // at the time-out finishes on its own and frees its result.
@@ -168,9 +174,7 @@ bool NetworkLine::connectTo(const NetworkUrl& url, const std::function<void()>& 
             }
         }
         if (error == 0) {
-            const int on = 1;
-            // Frames go out as they are written, not held back to be joined to the next.
-            sys_.setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+            keepWatch(fd);
             return true;
         }
         sys_.close(fd);
@@ -185,6 +189,20 @@ bool NetworkLine::connectTo(const NetworkUrl& url, const std::function<void()>& 
         }
     }
     return fail(reason);
+}
+
+void NetworkLine::keepWatch(int fd) {
+    const int on = 1;
+    // Frames go out as they are written, not held back to be joined to the next.
+    sys_.setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    // A far end that vanishes without a word (its power or network gone) would otherwise
+    // look like a quiet line for many minutes: probe an idle connection, and count data
+    // unacknowledged for a while as a lost line.
+    sys_.setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+    sys_.setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &KeepAliveIdleS, sizeof KeepAliveIdleS);
+    sys_.setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &KeepAliveIntervalS, sizeof KeepAliveIntervalS);
+    sys_.setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &KeepAliveProbes, sizeof KeepAliveProbes);
+    sys_.setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &UnacknowledgedMs, sizeof UnacknowledgedMs);
 }
 
 bool NetworkLine::negotiate(const std::function<void()>& whileWaiting) {

@@ -9,8 +9,9 @@
 // lookup runs on a helper thread, as the resolver offers no call that can be bounded.
 //
 // Reads return only the line's data bytes: no Telnet byte ever reaches the caller. A
-// connection that the server closes or resets is a lost line (lost()), as a pulled
-// adapter is; reads and writes return 0 from then on.
+// connection that the server closes or resets, or whose far end stops answering the
+// connection's keepalive probes, is a lost line (lost()), as a pulled adapter is; reads
+// and writes return 0 from then on.
 #pragma once
 
 #include <functional>
@@ -76,6 +77,9 @@ class NetworkLine {
     bool fail(NetworkFailure reason);
     bool connectTo(const NetworkUrl& url, const std::function<void()>& whileWaiting);
     bool negotiate(const std::function<void()>& whileWaiting);
+    // Sets up a connected socket: no delay for small writes, and a far end that vanishes
+    // without closing the connection is found out (keepalive, user time-out).
+    void keepWatch(int fd);
     // Reads what has arrived into the session (or pending_ for raw lines). Returns false
     // when the connection has ended.
     bool receiveAvailable();
