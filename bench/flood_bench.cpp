@@ -108,7 +108,8 @@ void BM_FloodUnpaced(benchmark::State& state) {
     MainDialog& d = *dialog;
     Counter counter(d);
     d.link().setListeners({&counter, &d.gpsPage, &d.movePage, &d.parameterPage,
-                           &d.satelliteInfoPage, &d.primaryTrackingPage, &d.secondaryTrackingPage});
+                           &d.satelliteInfoPage, &d.primaryTrackingPage, &d.secondaryTrackingPage,
+                           &d.skyViewPage});
     d.show();
     if (d.serialPort.isOpen == 0) {
         state.SkipWithError("the controller did not connect");

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The cost of one receive tick of the main window that reads one frame from the port and
-// dispatches it to all seven listeners (each with its readControls / writeControls), and
-// the cost of building and showing the main window. Offscreen, against a pty, and the
-// receive tick also over a loopback TCP port (tcp://, the raw mode of a serial server).
+// dispatches it to all eight listeners (each with its readControls / writeControls), with
+// the serial page shown or the sky view, and the cost of building and showing the main
+// window. Offscreen, against a pty, and the receive tick also over a loopback TCP port
+// (tcp://, the raw mode of a serial server).
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>
 #include <netinet/in.h>
@@ -13,6 +14,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QListWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <string>
@@ -91,8 +93,10 @@ void arrive(const Rig& rig, const MainDialog& dialog, const std::string& frame) 
     poll(&entry, 1, 100);
 }
 
+constexpr int SkyViewRow = 7;
+
 void receiveTick(benchmark::State& state, CommandId id, std::initializer_list<std::int32_t> p,
-                 bool overTcp = false) {
+                 int shownRow = -1, bool overTcp = false) {
     Rig rig(overTcp);
     MainDialog dialog(rig.naming);
     if (!rig.accepted() || dialog.serialPort.isOpen == 0) {
@@ -100,6 +104,9 @@ void receiveTick(benchmark::State& state, CommandId id, std::initializer_list<st
         return;
     }
     dialog.show();
+    if (shownRow >= 0) {
+        dialog.listBox(main_id::PageList)->setCurrentRow(shownRow);
+    }
     dialog.link().stopReceiveTimer();  // ticks are driven by the benchmark alone
     const std::string frame = frameOf(id, p);
     for (auto _ : state) {
@@ -119,9 +126,16 @@ void BM_ReceiveTickStatus(benchmark::State& state) {
 BENCHMARK(BM_ReceiveTickStatus)->Unit(benchmark::kMicrosecond);
 
 void BM_ReceiveTickStatusOverTcp(benchmark::State& state) {
-    receiveTick(state, cmd::Ni, {2, 312, 1, 16860, 2825, 825}, true);
+    receiveTick(state, cmd::Ni, {2, 312, 1, 16860, 2825, 825}, -1, true);
 }
 BENCHMARK(BM_ReceiveTickStatusOverTcp)->Unit(benchmark::kMicrosecond);
+
+// The same Ni with the sky view and signal history page shown: it keeps the sample and
+// the pointing fix; its repaint runs on its own timer, not in the tick.
+void BM_ReceiveTickStatusSkyViewShown(benchmark::State& state) {
+    receiveTick(state, cmd::Ni, {2, 312, 1, 16860, 2825, 825}, SkyViewRow);
+}
+BENCHMARK(BM_ReceiveTickStatusSkyViewShown)->Unit(benchmark::kMicrosecond);
 
 void BM_ReceiveTickSatelliteRecord(benchmark::State& state) {
     receiveTick(state, cmd::NI, {3, 1920, 0, 1, 2, 3, 4, 827741252, 12592});
@@ -133,7 +147,7 @@ void BM_ReceiveTickProductName(benchmark::State& state) {
 }
 BENCHMARK(BM_ReceiveTickProductName)->Unit(benchmark::kMicrosecond);
 
-// Building the main window with its seven pages and showing it until it is painted.
+// Building the main window with its eight pages and showing it until it is painted.
 void BM_MainWindowFirstShow(benchmark::State& state) {
     Rig rig;
     for (auto _ : state) {

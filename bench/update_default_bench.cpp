@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A complete Update Default against the simulated unit paced at 19200 baud, with the real
 // pauses of 100 ms: its wall time beside the floor that the pauses and the line impose
-// (63 pauses, and every frame of the run in both directions at 1920 bytes a second). Over
-// the unit's pty, and through a real ser2net in front of it (raw TCP and RFC 2217).
+// (63 pauses, and every frame of the run in both directions at 1920 bytes a second). Run
+// by the window, over the unit's pty and through a real ser2net in front of it (raw TCP
+// and RFC 2217), and by kelvandor-cli write-default (which also asks the unit for its
+// state first: those frames count in its floor too).
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -12,12 +14,15 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
 
+#include "cli/cli_port.h"
+#include "cli/cli_unit.h"
 #include "protocol/frame_codec.h"
 #include "shell/main_dialog.h"
 #include "sim/simulator.h"
@@ -191,5 +196,79 @@ BENCHMARK(BM_UpdateDefaultThroughSer2netRfc2217)
     ->Unit(benchmark::kSecond)
     ->UseManualTime()
     ->Iterations(1);
+
+// The bytes of write-default's steps in the log from line `from` on: every command but the
+// opening QS, and every frame the unit sent after the last frame of its answer to QS (Ni),
+// which is everything the steps brought back: the unit answers in order.
+long stepBytes(const std::string& log, std::size_t from) {
+    std::istringstream in(log);
+    std::string line;
+    long bytes = 0;
+    std::size_t number = 0;
+    bool pictureDone = false;
+    while (std::getline(in, line)) {
+        if (number++ < from) {
+            continue;
+        }
+        if (line.rfind("<- ", 0) == 0 && line != "<- QS") {
+            bytes += frameLength(line.substr(3));
+        } else if (line.rfind("-> ", 0) == 0) {
+            if (pictureDone) {
+                bytes += frameLength(line.substr(3));
+            }
+            pictureDone = pictureDone || line.rfind("-> Ni ", 0) == 0;
+        }
+    }
+    return bytes;
+}
+
+void BM_WriteDefaultCliPaced(benchmark::State& state) {
+    std::ostringstream log;
+    sim::SimOptions options;
+    options.periodicReports = false;
+    options.log = &log;
+    sim::Simulator unit(options);
+    if (!unit.start()) {
+        state.SkipWithError("the simulator did not start");
+        return;
+    }
+    const std::atomic<bool> stop{false};
+    {
+        std::istringstream in;
+        std::ostringstream out;
+        std::ostringstream err;
+        const cli::Args setup{"--port", unit.slavePath(), "OS", "--wait", "1000"};
+        if (cli::runSend(setup, out, err, stop) != cli::ExitOk ||
+            out.str().find("NA 0") == std::string::npos) {
+            state.SkipWithError("the unit did not enter set-up mode");
+            return;
+        }
+    }
+    const std::size_t from = lineCount(log.str());
+    double wall = 0.0;
+    for (auto _ : state) {
+        std::istringstream in;
+        std::ostringstream out;
+        std::ostringstream err;
+        const cli::Args args{KELVANDOR_SAMPLE_RIF, "--port", unit.slavePath(), "--yes"};
+        QElapsedTimer clock;
+        clock.start();
+        const int status = cli::runWriteDefault(args, in, out, err, cli::Console{}, stop);
+        wall = static_cast<double>(clock.nsecsElapsed()) * 1e-9;
+        state.SetIterationTime(wall);
+        if (status != cli::ExitOk) {
+            state.SkipWithError("write-default did not complete with every echo");
+        }
+    }
+    unit.stop();
+    // The floor of the steps alone, as for the window; the wall time also holds the
+    // question of the unit's state that write-default asks first.
+    const double floor = Pauses * PauseSeconds +
+                         static_cast<double>(stepBytes(log.str(), from)) / LineBytesPerSecond;
+    state.counters["wall_s"] = wall;
+    state.counters["floor_s"] = floor;
+    state.counters["ratio"] = floor > 0.0 ? wall / floor : 0.0;
+}
+BENCHMARK(BM_WriteDefaultCliPaced)->Unit(benchmark::kSecond)->UseManualTime()->Iterations(1);
 
 }  // namespace

@@ -57,3 +57,30 @@ function(kelvandor_fuzz_target name)
     endif()
     target_link_libraries(${name} PRIVATE kelvandor_warnings ${ARG_LIBS})
 endfunction()
+
+# kelvandor_qt_suite(target SOURCES ... LIBS ... PRECOMPILE ...)
+# One executable holding several Qt Test classes (tests/support/qt_test_main.h), built with
+# one precompiled header of the headers its tests share.
+function(kelvandor_qt_suite target)
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;PRECOMPILE" ${ARGN})
+    add_executable(${target} ${ARG_SOURCES} ${PROJECT_SOURCE_DIR}/tests/support/qt_test_main.cpp)
+    target_link_libraries(${target} PRIVATE kelvandor_warnings ${ARG_LIBS})
+    target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+    target_precompile_headers(${target} PRIVATE ${ARG_PRECOMPILE})
+endfunction()
+
+# kelvandor_qt_test(name SUITE target [TEST test] [LABELS ...] [TIMEOUT s] [ARGS ...])
+# A CTest entry that runs Qt Test `test` (default: `name`) of suite `target` on the
+# offscreen platform, with ARGS for QTest::qExec (test functions, data tags).
+function(kelvandor_qt_test name)
+    cmake_parse_arguments(ARG "" "SUITE;TEST;TIMEOUT" "LABELS;ARGS" ${ARGN})
+    if(NOT ARG_TEST)
+        set(ARG_TEST ${name})
+    endif()
+    if(NOT ARG_TIMEOUT)
+        set(ARG_TIMEOUT 300)
+    endif()
+    add_test(NAME ${name} COMMAND ${ARG_SUITE} ${ARG_TEST} ${ARG_ARGS})
+    set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS "${ARG_LABELS}"
+                         ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+endfunction()

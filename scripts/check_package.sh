@@ -1,15 +1,18 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Checks the Debian package that `cpack -G DEB` made: what it holds and what it depends on,
-# the desktop entry, the AppStream metainfo, the manual pages, lintian, and the programs
-# run from the package unpacked into a scratch folder, the controller started with its
-# desktop entry's command line against the packaged simulator.
+# the desktop entry, the AppStream metainfo, the manual pages, that the AppStream ID, the
+# maintainer and the licence are the same wherever the package names them, lintian (no
+# warnings; each override explained), and the programs run from the package unpacked into a
+# scratch folder, the controller started with its desktop entry's command line against the
+# packaged simulator.
 #
 #   scripts/check_package.sh build/kelvandor_VERSION_ARCH.deb
 set -euo pipefail
 
 deb="$1"
 app_id=com.kelvandor.Controller
+licence=GPL-3.0-or-later
 scratch="$(mktemp -d)"
 sim_pid=""
 controller_pid=""
@@ -61,25 +64,85 @@ done
 
 step "desktop entry and metainfo"
 desktop="$root/usr/share/applications/$app_id.desktop"
+metainfo="$root/usr/share/metainfo/$app_id.metainfo.xml"
 desktop-file-validate "$desktop"
-appstreamcli validate --no-net "$root/usr/share/metainfo/$app_id.metainfo.xml"
+appstreamcli validate --no-net "$metainfo"
 exec_line="$(sed -n 's/^Exec=//p' "$desktop")"
 [ -x "$root/usr/bin/${exec_line%% *}" ] || fail "the desktop entry runs ${exec_line%% *}, not packaged"
+# The text of the metainfo's element $1 (one per line in the file).
+metainfo_value() { sed -n "s:^ *<$1\( [^>]*\)\{0,1\}>\(.*\)</$1>\$:\2:p" "$metainfo"; }
+# The files are named after the AppStream ID (above); what they say must name it too.
+[ "$(sed -n 's/^Icon=//p' "$desktop")" = "$app_id" ] ||
+    fail "the desktop entry's Icon is not $app_id"
+[ "$(metainfo_value id)" = "$app_id" ] || fail "the metainfo's id is not $app_id"
+[ "$(metainfo_value launchable)" = "$app_id.desktop" ] ||
+    fail "the metainfo launches \"$(metainfo_value launchable)\", not $app_id.desktop"
+
+# The maintainer comes from one place in the build: every file of the package that names
+# the maintainer names the same one.
+step "maintainer"
+maintainer="$(dpkg-deb -f "$deb" Maintainer)"
+maintainer_name="${maintainer% <*}"
+maintainer_email="${maintainer##*<}"
+maintainer_email="${maintainer_email%>}"
+[ "$maintainer" = "$maintainer_name <$maintainer_email>" ] && [ -n "$maintainer_name" ] ||
+    fail "the Maintainer field is not \"Name <address>\": $maintainer"
+copyright="$root/usr/share/doc/kelvandor/copyright"
+grep -qx "Upstream-Contact: $maintainer" "$copyright" ||
+    fail "the copyright file's Upstream-Contact is not $maintainer"
+trailer="$(zcat "$root/usr/share/doc/kelvandor/changelog.gz" | grep -m 1 '^ -- ')"
+[[ "$trailer" == " -- $maintainer  "* ]] ||
+    fail "the changelog is signed \"$trailer\", not $maintainer"
+[ "$(metainfo_value developer_name)" = "$maintainer_name" ] ||
+    fail "the metainfo's developer_name is not $maintainer_name"
+[ "$(metainfo_value update_contact)" = "$maintainer_email" ] ||
+    fail "the metainfo's update_contact is not $maintainer_email"
+
+# The licence is one decision: every file of the package that names it names the same.
+step "licence"
+[ "$(head -n 1 "$copyright")" = \
+    "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/" ] ||
+    fail "the copyright file is not in the machine-readable format"
+[ "$(sed -n '/^Files: \*$/,/^$/s/^License: //p' "$copyright")" = "GPL-3+" ] ||
+    fail "the copyright file does not put Files: * under GPL-3+"
+grep -q '/usr/share/common-licenses/GPL-3' "$copyright" ||
+    fail "the copyright file does not refer to /usr/share/common-licenses/GPL-3"
+[ "$(metainfo_value project_license)" = "$licence" ] ||
+    fail "the metainfo's project_license is not $licence"
+[[ "$(metainfo_value metadata_license)" =~ ^(FSFAP|CC0-1\.0)$ ]] ||
+    fail "the metainfo's metadata_license is neither FSFAP nor CC0-1.0"
 
 step "manual pages"
 for page in "$root"/usr/share/man/man1/*.1.gz; do
     warnings="$(LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 \
         man --warnings -E UTF-8 -l -Tutf8 -Z "$page" 2>&1 >/dev/null)"
     [ -z "$warnings" ] || fail "$(basename "$page") renders with warnings: $warnings"
+    text="$(LC_ALL=C.UTF-8 MANWIDTH=200 man -E UTF-8 -l "$page" 2>/dev/null | col -bx)"
+    for expected_text in "$licence" "$maintainer_name" "$maintainer_email"; do
+        grep -qF -- "$expected_text" <<<"$text" ||
+            fail "$(basename "$page") does not name $expected_text"
+    done
 done
 
+# Every override in the package's overrides file has a comment above it that says why.
 step "lintian"
-lintian --fail-on error "$deb"
+overrides="$root/usr/share/lintian/overrides/kelvandor"
+if [ -e "$overrides" ]; then
+    unexplained="$(awk '/^[^#[:space:]]/ && previous !~ /^#/ { print } { previous = $0 }' \
+        "$overrides")"
+    [ -z "$unexplained" ] ||
+        fail "lintian overrides without a comment that explains them: $unexplained"
+fi
+# Both levels: lintian's "warning" alone would let an error pass.
+lintian --fail-on error,warning "$deb"
 
 step "the unpacked programs"
 for program in kelvandor-cli kelvandor-sim kelvandor-controller; do
     shown="$(env -u DISPLAY -u WAYLAND_DISPLAY "$root/usr/bin/$program" --version)"
-    [ "$shown" = "$program $version" ] || fail "$program --version printed \"$shown\""
+    [ "$(head -n 1 <<<"$shown")" = "$program $version" ] &&
+        grep -q "^Copyright (C) .* $maintainer_name\$" <<<"$shown" &&
+        grep -q "^License $licence: " <<<"$shown" ||
+        fail "$program --version printed \"$shown\""
 done
 [ "$("$root/usr/bin/kelvandor-cli" encode QS | "$root/usr/bin/kelvandor-cli" decode)" = QS ] ||
     fail "kelvandor-cli does not decode what it encodes"

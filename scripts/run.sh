@@ -17,7 +17,8 @@ if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; t
     log "pictures of every page: build/tools/screenshot/kelvandor-screenshot --out screenshots"
 fi
 
-"$ROOT/build/sim/kelvandor-sim" --com 2 &
+# Ni five times a second, busy or idle: the sky view page shows a live curve and cross.
+"$ROOT/build/sim/kelvandor-sim" --com 2 --status-period 200 &
 sim_pid=$!
 trap 'kill "$sim_pid" 2>/dev/null; wait "$sim_pid" 2>/dev/null || true' EXIT INT TERM
 

@@ -15,6 +15,7 @@ QT_QPA_PLATFORM=offscreen "$ROOT/build/tools/screenshot/kelvandor-screenshot" --
 # The name in docs/screenshots, and the tool's picture it is taken from.
 declare -A pictures=(
     [main-window.png]=01-gps.png  # README and metainfo: after Get Antenna Information
+    [sky-view.png]=08-sky-view.png  # README: the sky view and signal history page
 )
 mkdir -p "$ROOT/docs/screenshots"
 for name in "${!pictures[@]}"; do

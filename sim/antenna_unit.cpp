@@ -2,6 +2,7 @@
 #include "sim/antenna_unit.h"
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
 
 #include "protocol/frame_codec.h"
@@ -40,11 +41,22 @@ constexpr std::int32_t SkewLimit = 9000;
 // Directions of MO and MS.
 enum Direction : std::int32_t { ElUp, ElDown, AzRight, AzLeft, SkewMinus, SkewPlus };
 
-// Raw signal levels (the controller shows 800 - level) by state, and their wobble.
-constexpr std::int32_t LevelTracking = 240;
-constexpr std::int32_t LevelSearching = 690;
-constexpr std::int32_t LevelSetup = 420;
+// Raw signal levels (the controller shows 800 - level) and their wobble: on the satellite,
+// with no satellite in the beam, while initialising. The level falls off with the pointing
+// error as exp(-(error / BeamWidth)^2): a third of the way down at 0.75 degrees, all but
+// gone at two.
+constexpr std::int32_t LevelOnTarget = 240;
+constexpr std::int32_t LevelOffTarget = 700;
 constexpr std::int32_t LevelInitialising = 780;
+constexpr double BeamWidthDegrees = 1.2;
+constexpr double HundredthsPerDegree = 100.0;
+constexpr double DegreesToRadians = 3.14159265358979323846 / 180.0;
+constexpr std::int32_t HalfTurn = 18000;  // hundredths of a degree
+constexpr std::int32_t FullTurn = 36000;
+// The search sweep of a restart: a spiral of this radius (hundredths of a degree) and
+// this many turns closing onto the satellite.
+constexpr double SweepRadius = 400.0;
+constexpr double SweepTurns = 2.0;
 constexpr std::uint32_t WobbleSpan = 17;
 constexpr std::uint32_t WobbleStride = 37;
 
@@ -112,7 +124,7 @@ void store(std::array<std::int32_t, N>& target, const std::int32_t* params) {
 AntennaUnit::AntennaUnit(Settings settings, Millis now)
     : settings_(settings),
       state_(factoryState()),
-      nextStatus_(now + StatusPeriodMs),
+      nextStatus_(now + (settings.statusPeriodMs > 0 ? settings.statusPeriodMs : StatusPeriodMs)),
       nextCommLed_(now + CommLedPeriodMs),
       nextGpsFix_(now + GpsFixPeriodMs) {}
 
@@ -159,6 +171,9 @@ void AntennaUnit::handle(CommandId id, const std::int32_t* p, Millis now) {
             return;
         case cmd::QV:
             reply(at, cmd::Nv, {signalLevel(), lockFlag()});
+            return;
+        case cmd::QG:
+            replyArray(at, cmd::NG, state_.gps.data(), static_cast<int>(state_.gps.size()));
             return;
         case cmd::OS:
             cancel(Activity::Restart);
@@ -334,16 +349,26 @@ bool AntennaUnit::handleSetting(CommandId id, const std::int32_t* p, Millis at) 
 std::int32_t AntennaUnit::signalLevel() {
     const auto wobble = static_cast<std::int32_t>((signalTick_++ * WobbleStride) % WobbleSpan) -
                         static_cast<std::int32_t>(WobbleSpan / 2);
-    switch (state_.antennaState) {
-        case StateTracking:
-            return LevelTracking + wobble;
-        case StateSearch:
-            return LevelSearching + wobble;
-        case StateSetup:
-            return LevelSetup + wobble;
-        default:
-            return LevelInitialising + wobble;
+    if (state_.antennaState != StateTracking && state_.antennaState != StateSearch &&
+        state_.antennaState != StateSetup) {
+        return LevelInitialising + wobble;
     }
+    const Pointing target = pointingFor(state_, currentSatellite(state_));
+    // The azimuth difference the short way round, shrunk toward the zenith.
+    std::int64_t dAz = (std::int64_t{state_.azimuth} - target.azimuth) % FullTurn;
+    if (dAz > HalfTurn) {
+        dAz -= FullTurn;
+    } else if (dAz < -HalfTurn) {
+        dAz += FullTurn;
+    }
+    const double el = target.elevation / HundredthsPerDegree;
+    const double across =
+        static_cast<double>(dAz) / HundredthsPerDegree * std::cos(el * DegreesToRadians);
+    const double up = (std::int64_t{state_.elevation} - target.elevation) / HundredthsPerDegree;
+    const double error = std::hypot(across, up) / BeamWidthDegrees;
+    const double gain = std::exp(-error * error);
+    return LevelOffTarget -
+           static_cast<std::int32_t>(std::lround((LevelOffTarget - LevelOnTarget) * gain)) + wobble;
 }
 
 std::int32_t AntennaUnit::lockFlag() const {
@@ -446,6 +471,8 @@ void AntennaUnit::startRestart(Millis at) {
     reply(at, cmd::NA, {StateInitialise}, Activity::Restart);
     reply(at + RestartSearchMs, cmd::NA, {StateSearch}, Activity::Restart,
           [](UnitState& s) { s.antennaState = StateSearch; });
+    sweepOnto(pointingFor(state_, currentSatellite(state_)), at + RestartSearchMs,
+              at + RestartTrackingMs);
     reply(at + RestartTrackingMs, cmd::NA, {StateTracking}, Activity::Restart, [](UnitState& s) {
         s.antennaState = StateTracking;
         const Pointing found = pointingFor(s, currentSatellite(s));
@@ -458,6 +485,26 @@ void AntennaUnit::startRestart(Millis at) {
     status.activity = Activity::Restart;
     status.effect = nullptr;
     pending_.emplace(at + RestartTrackingMs, std::move(status));
+}
+
+void AntennaUnit::sweepOnto(const Pointing& target, Millis from, Millis to) {
+    const auto steps = static_cast<int>((to - from) / MotionStepMs);
+    for (int step = 1; step < steps; ++step) {
+        const double f = static_cast<double>(step) / steps;
+        const double radius = SweepRadius * (1.0 - f);
+        const double angle = SweepTurns * 2.0 * 3.14159265358979323846 * f;
+        const std::int32_t az =
+            clamp(target.azimuth + static_cast<std::int32_t>(std::lround(radius * std::cos(angle))),
+                  -AzimuthLimit, AzimuthLimit);
+        const std::int32_t el = clamp(
+            target.elevation + static_cast<std::int32_t>(std::lround(radius * std::sin(angle))),
+            ElevationMin, ElevationMax);
+        reply(from + step * MotionStepMs, cmd::AP, {az, el}, Activity::Restart,
+              [az, el](UnitState& s) {
+                  s.azimuth = az;
+                  s.elevation = el;
+              });
+    }
 }
 
 void AntennaUnit::startMotion(std::int32_t azimuth, std::int32_t elevation, Millis at) {
@@ -637,10 +684,16 @@ void AntennaUnit::collectDue(Millis now, std::vector<OutFrame>& out) {
         }
         out.push_back(event.out);
     }
+    const bool steady = settings_.statusPeriodMs > 0;
+    if (steady && settings_.periodicReports && now >= nextStatus_) {
+        out.push_back({statusFrame(), Origin::Unasked});
+        // On the beat, not from this call: a late call does not slow the rate.
+        nextStatus_ = std::max(nextStatus_ + settings_.statusPeriodMs, now);
+    }
     if (!pending_.empty() || !settings_.periodicReports) {
         return;
     }
-    if (now >= nextStatus_) {
+    if (!steady && now >= nextStatus_) {
         out.push_back({statusFrame(), Origin::Unasked});
         nextStatus_ = now + StatusPeriodMs;
     }
@@ -664,7 +717,9 @@ void AntennaUnit::collectDue(Millis now, std::vector<OutFrame>& out) {
 
 Millis AntennaUnit::nextDue() const {
     if (!pending_.empty()) {
-        return std::min(pending_.begin()->first, nextPatternStep_);
+        const Millis steadyStatus =
+            settings_.statusPeriodMs > 0 && settings_.periodicReports ? nextStatus_ : Never;
+        return std::min({pending_.begin()->first, nextPatternStep_, steadyStatus});
     }
     if (!settings_.periodicReports) {
         return nextPatternStep_;

@@ -10,8 +10,9 @@
 // starts in tracking (state 2); OS enters set-up mode, OR restarts it.
 //
 // Answers beyond the reply pairs: Sa -> Np, TL -> DL, KO -> NK per slot, SW -> Nw, ID and
-// NL (in use), LT -> NS (then a search when tracking), QV -> Nv. KT is stored without an
-// answer, as the controller awaits none.
+// NL (in use), LT -> NS (then a search when tracking), QV -> Nv, QG -> NG. KT is stored
+// without an answer, as the controller awaits none. The level reports follow the pointing
+// error (see signalLevel); with a status period, Ni comes on the beat, busy or idle.
 //
 // On request (streamPattern) the unit reports its tracking pattern: a record opens with
 // TC 0 0 (the controller starts its pattern file afresh) and goes on with one PT row per
@@ -30,6 +31,8 @@
 #include "sim/unit_state.h"
 
 namespace kelvandor::sim {
+
+struct Pointing;
 
 struct Frame {
     CommandId id = 0;
@@ -67,6 +70,9 @@ class AntennaUnit {
         // connected, and the skew motor not fitted on a unit without PREMIUM.
         std::optional<DiagnosisResults> diagnosisResults;
         bool answerDiagnosis = true;  // false: QD is taken and never answered
+        // 0: Ni about once a second while idle. Above 0: Ni every this many ms, busy or
+        // idle, so a watcher sees a steady stream (with periodicReports on).
+        Millis statusPeriodMs = 0;
     };
 
     explicit AntennaUnit(Settings settings, Millis now = 0);
@@ -123,7 +129,13 @@ class AntennaUnit {
 
     void collectPattern(Millis now, std::vector<OutFrame>& out);
     Frame statusFrame();
+    // The raw level (the controller shows 800 - level): strongest with the antenna on the
+    // satellite in use, falling off over a degree or two of pointing error, with a little
+    // noise; no signal while initialising.
     std::int32_t signalLevel();
+    // Sweeps the antenna in a closing spiral onto `target` between `from` and `to`, one
+    // AP report a motion step (the search of a restart).
+    void sweepOnto(const Pointing& target, Millis from, Millis to);
     std::int32_t lockFlag() const;
     std::int32_t frequencyInUse() const;
 

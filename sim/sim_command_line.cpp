@@ -14,6 +14,8 @@ constexpr int MaxComNumber = 255;
 constexpr int MaxDelayMs = 24 * 60 * 60 * 1000;
 constexpr int MinBaud = 300;
 constexpr int MaxBaud = 4000000;
+constexpr int MinStatusPeriodMs = 10;
+constexpr int MaxStatusPeriodMs = 60000;
 constexpr int MaxPatternRows = 1000000;
 constexpr int MinPatternPeriodMs = 10;
 
@@ -91,6 +93,8 @@ const char* const SimUsage =
     "Unit:\n"
     "  --no-premium           the product name lacks \"PREMIUM\" (no skew controls)\n"
     "  --quiet                no unasked reports (Ni, TC 11, TC 80)\n"
+    "  --status-period MS     send Ni every MS milliseconds (10..60000), busy or idle\n"
+    "                         (default: about once a second while idle)\n"
     "  --pattern-rows N       stream the tracking pattern: records of TC 0 (the controller\n"
     "                         empties pattern.tab) and N PT rows, one record after another\n"
     "  --pattern-period MS    with --pattern-rows: MS between rows (default 500)\n"
@@ -191,6 +195,12 @@ std::optional<SimCommandLine> parseSimCommandLine(const std::vector<std::string>
             line.options.premium = false;
         } else if (arg == "--quiet") {
             line.options.periodicReports = false;
+        } else if (arg == "--status-period") {
+            const std::optional<int> n = value(MinStatusPeriodMs, MaxStatusPeriodMs);
+            if (!n) {
+                return std::nullopt;
+            }
+            line.options.statusPeriodMs = *n;
         } else if (arg == "--diagnosis") {
             if (k + 1 >= args.size()) {
                 error = "--diagnosis needs ten results";

@@ -119,7 +119,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (line->version) {
-        std::cout << "kelvandor-sim " KELVANDOR_VERSION "\n";
+        std::cout << "kelvandor-sim " KELVANDOR_VERSION "\n" KELVANDOR_VERSION_NOTICE;
         return 0;
     }
     SimOptions options = line->options;

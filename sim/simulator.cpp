@@ -66,7 +66,7 @@ Simulator::Simulator(SimOptions options)
       epoch_(Clock::now()),
       periodicReports_(options.periodicReports),
       unit_({options.premium, options.periodicReports, options.diagnosisResults,
-             options.answerDiagnosis}),
+             options.answerDiagnosis, options.statusPeriodMs}),
       line_(options.baud),
       random_(RandomSeed) {
     snapshot_ = unit_.state();
@@ -239,6 +239,12 @@ std::string Simulator::lastError() const {
     return lastError_;
 }
 
+void Simulator::setCommandDelay(CommandId command, int delayMs) {
+    if (command >= 0 && command < CommandCount) {
+        commandDelayMs_[static_cast<std::size_t>(command)] = delayMs;
+    }
+}
+
 bool Simulator::fault(Fault which) const {
     return faults_[static_cast<std::size_t>(which)];
 }
@@ -408,9 +414,16 @@ void Simulator::readCommands() {
                 std::lock_guard lock(mutex_);
                 received_.push_back(line);
             }
-            if (status == FrameOk) {
-                unit_.handle(id, p, nowMicros() / MicrosPerMilli);
+            if (status != FrameOk) {
+                return;
             }
+            const int extraDelay = commandDelayMs_[static_cast<std::size_t>(id)];
+            if (extraDelay == NeverTaken) {
+                log("   (not taken)");
+                return;
+            }
+            unit_.setReplyDelay((fault(Fault::EchoDelay) ? options_.echoDelayMs : 0) + extraDelay);
+            unit_.handle(id, p, nowMicros() / MicrosPerMilli);
         });
     }
 }

@@ -51,6 +51,8 @@ struct SimOptions {
     int baud = 19200;
     int echoDelayMs = 300;        // the EchoDelay fault's delay
     bool periodicReports = true;  // Ni, TC 11 and TC 80 while idle
+    // 0: Ni about once a second while idle; above 0: Ni every this many ms, busy or idle.
+    int statusPeriodMs = 0;
     // What QD reports for items 101..110 (unset: the unit's own findings) and whether it
     // answers QD at all.
     std::optional<DiagnosisResults> diagnosisResults;
@@ -100,6 +102,12 @@ class Simulator {
     void setFault(Fault fault, bool on);
     bool fault(Fault fault) const;
     void setPeriodicReports(bool on);
+    // Replies to `command` come `delayMs` later than the others (on top of the echo-delay
+    // fault); with NeverTaken the unit never takes `command`, as if it were lost on the
+    // line (it is still listed by receivedLines). 0 undoes it. An id outside the command
+    // table is ignored.
+    static constexpr int NeverTaken = -1;
+    void setCommandDelay(CommandId command, int delayMs);
     // Asks the unit to report its tracking pattern (TC 0, then PT rows; see AntennaUnit),
     // starting at once; a stream with no rows stops the one that runs.
     void streamPattern(const PatternStream& stream);
@@ -155,6 +163,7 @@ class Simulator {
     std::optional<PatternStream> patternRequest_;  // taken by the loop
 
     std::array<std::atomic<bool>, FaultCount> faults_{};
+    std::array<std::atomic<int>, CommandCount> commandDelayMs_{};
     std::atomic<bool> periodicReports_;
     std::atomic<bool> stopRequested_{false};
     std::atomic<bool> looping_{false};

@@ -41,14 +41,6 @@ std::int32_t encodeLongitude(double degrees) {
     return ui::truncateToInt32(degrees * 100.0);
 }
 
-void packWireName(const char* name, std::int32_t* out) {
-    char wire[WireNameLength + 1] = {};
-    std::strncpy(wire, name, WireNameLength);
-    out[0] = 0;
-    out[1] = 0;
-    packText(wire, out);
-}
-
 void encodeDefinition(std::int32_t* params, int index, double longitude, std::int32_t eastWest,
                       const std::array<std::int32_t, 4>& nids, const char* name) {
     params[0] = index;

@@ -6,12 +6,13 @@
 #include <array>
 #include <cstdint>
 
+#include "protocol/frame_codec.h"
+
 namespace kelvandor {
 
 inline constexpr int SatelliteCapacity = 20;  // satellite indexes 0..19
 inline constexpr int SlotCount = 5;           // Sat A, Sat B, Sat A DiSEqC, Sat B DiSEqC, Sat C
 inline constexpr int NameCapacity = 20;       // 19 characters and a terminating zero
-inline constexpr int WireNameLength = 8;      // characters of a name that travel in a frame
 // currentSatellite and slotMap values that name no satellite.
 inline constexpr int NoSatellite = -1;
 
@@ -73,10 +74,6 @@ inline constexpr int TrackingParamCount = 11;   // ET, EU
 // A longitude in decimal degrees as EI and Eu carry it: hundredths, cut toward zero and
 // saturated to 32 bits; NaN gives 0. 101.0 gives 10100, 72.5 gives 7250, 19.2 gives 1920.
 std::int32_t encodeLongitude(double degrees);
-
-// Packs the first WireNameLength characters of `name` (fewer when it ends sooner) into
-// two integers; the bytes after the end of the name are 0.
-void packWireName(const char* name, std::int32_t* out);
 
 // Writes the EI / Eu parameters into `params` (DefinitionParamCount slots): index,
 // encoded longitude, east/west flag, the four NIDs, the packed name.

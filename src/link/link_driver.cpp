@@ -104,16 +104,27 @@ void LinkDriver::noteReply(CommandId id, const std::int32_t* params) {
     if (awaitedReplyIndex && (params == nullptr || params[0] != *awaitedReplyIndex)) {
         return;
     }
+    if (waitDeadline_ && std::chrono::steady_clock::now() >= *waitDeadline_) {
+        return;  // dispatched after the wait's time: late, even if its timer has not run yet
+    }
     replyWaitState = Arrived;
 }
 
+void LinkDriver::expectReply(CommandId id, std::optional<std::int32_t> index) {
+    awaitedReplyId = id;
+    awaitedReplyIndex = index;
+    replyWaitState = Waiting;
+}
+
 int LinkDriver::waitForReply(int timeoutMs) {
+    waitDeadline_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     replyTimeoutTimer_.start(timeoutMs);
     while (replyWaitState == Waiting && !shuttingDown_) {
         QCoreApplication::processEvents(QEventLoop::AllEvents);
         std::this_thread::sleep_for(std::chrono::milliseconds(WaitSleepMs));
     }
     replyTimeoutTimer_.stop();
+    waitDeadline_.reset();
     lastWaitAnswered_ = replyWaitState == Arrived;
     replyWaitState = Waiting;
     return 1;

@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QTimer>
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <optional>
 
@@ -28,7 +29,7 @@ class LinkDriver : public QObject {
     static constexpr int ReceiveTimerId = 2;
     static constexpr int ReceivePeriodMs = 50;
     static constexpr int ReadBudget = 255;  // bytes read per tick at most
-    static constexpr int ListenerCount = 7;
+    static constexpr int ListenerCount = 8;
     static constexpr int ParamSlots = 15;
     // awaitedReplyId before any caller sets it: matches no CommandId.
     static constexpr CommandId NoReply = -1000;
@@ -68,8 +69,16 @@ class LinkDriver : public QObject {
 
     // Called by the main window's reply handler for every frame: the awaited reply ends
     // the current wait. With awaitedReplyIndex set, only a frame whose first parameter is
-    // that index counts (the echo of one satellite, not another's report).
+    // that index counts (the echo of one satellite, not another's report). During a wait, a
+    // frame dispatched once the wait's time is up does not count, whichever of it and the
+    // time-out the event loop takes first.
     void noteReply(CommandId id, const std::int32_t* params = nullptr);
+
+    // Arms the next wait: awaitedReplyId and awaitedReplyIndex name the reply, and
+    // replyWaitState goes back to Waiting, so a reply noted before this call (a late echo
+    // of an earlier command) cannot end the wait. Call it before sending the command whose
+    // reply is awaited. NoReply as `id` disarms it: no frame is noted.
+    void expectReply(CommandId id, std::optional<std::int32_t> index);
 
     // Dispatches events until the reply named by awaitedReplyId has arrived, `timeoutMs`
     // have passed, or the program is shutting down; then sets replyWaitState back to 0.
@@ -103,6 +112,7 @@ class LinkDriver : public QObject {
     QTimer replyTimeoutTimer_;
     bool shuttingDown_ = false;
     bool lastWaitAnswered_ = false;
+    std::optional<std::chrono::steady_clock::time_point> waitDeadline_;  // during a wait
 };
 
 }  // namespace kelvandor

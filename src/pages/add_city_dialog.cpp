@@ -3,6 +3,7 @@
 
 #include <QLineEdit>
 #include <QPushButton>
+#include <QValidator>
 
 #include "geo/city_list.h"
 #include "ui/prompter.h"
@@ -31,6 +32,19 @@ constexpr ui::ControlTemplate Controls[] = {
 constexpr ui::DialogTemplate Layout = {AddCityDialog::TemplateId, "Add City to GPS List", 192, 90,
                                        Controls};
 
+// Takes a name only while its UTF-8 form fits the city file's field, so typing stops at
+// the last character that is stored whole, whatever its script.
+class StoredNameValidator : public QValidator {
+  public:
+    using QValidator::QValidator;
+    State validate(QString& input, int& /*pos*/) const override {
+        return fitsCityFile(input) ? Acceptable : Invalid;
+    }
+    static bool fitsCityFile(const QString& name) {
+        return static_cast<std::size_t>(name.toUtf8().size()) <= geo::MaxCityNameBytes;
+    }
+};
+
 }  // namespace
 
 AddCityDialog::AddCityDialog(QWidget* owner) : ui::DialogWindow(Layout) {
@@ -46,7 +60,7 @@ AddCityDialog::AddCityDialog(QWidget* owner) : ui::DialogWindow(Layout) {
 
 bool AddCityDialog::run() {
     createWindow(nullptr);  // shows the fields
-    edit(NameEdit)->setMaxLength(static_cast<int>(geo::MaxCityNameBytes));
+    edit(NameEdit)->setValidator(new StoredNameValidator(edit(NameEdit)));
     button(AddButton)->setDefault(true);
     onClicked(AddButton, &AddCityDialog::onAdd);
     onClicked(CancelButton, &AddCityDialog::onCancel);
@@ -56,6 +70,15 @@ bool AddCityDialog::run() {
 
 void AddCityDialog::onAdd() {
     readControls();
+    if (!StoredNameValidator::fitsCityFile(cityName)) {
+        // Only a name set past the box's check (pasted by a program) gets here.
+        ui::prompter().message(
+            QStringLiteral("The city name is too long for the city file: it holds at most %1 "
+                           "bytes, that is %1 Latin letters or fewer in other scripts.")
+                .arg(geo::MaxCityNameBytes),
+            ui::Buttons::Ok, ui::Icon::Warning);
+        return;
+    }
     accept();
 }
 

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // "Add City to GPS List": a small modal dialog that asks for a city's name and position.
 // It is opened with the position texts and hemisphere indexes filled in and an empty
-// name, and on "ADD" hands back what the user left in it. It checks nothing itself.
+// name, and on "ADD" hands back what the user left in it. The name box takes only what
+// the city file keeps whole (geo::MaxCityNameBytes bytes of UTF-8, fewer characters in
+// scripts other than Latin); the rest it leaves to the page.
 #pragma once
 
 #include <QString>

@@ -31,7 +31,7 @@ constexpr ui::ControlTemplate Controls[] = {
     {NoId, ControlKind::Label, "Latitude", 16, 33, 40, 10},
     {P::AntennaLatitude, ControlKind::Label, "", 58, 33, 30, 10, ui::AlignRight},
     {P::AntennaNorthSouth, ControlKind::DropDownList, "N\nS", 94, 31, 30, 40, ui::Disabled},
-    {P::GpsIndicator, ControlKind::Picture, nullptr, 232, 16, 10, 10, ui::NoFlags,
+    {P::GpsIndicator, ControlKind::Picture, "GPS fix", 232, 16, 10, 10, ui::NoFlags,
      ui::bitmap::LedGrey},
     {NoId, ControlKind::Label, "City : ", 16, 48, 26, 10},
     {P::NearestCity, ControlKind::Label, "", 42, 48, 200, 10},
@@ -193,14 +193,17 @@ void GpsPage::onNg(const std::int32_t* p) {
     antennaNorthSouth = p[3] == geo::CodeNorth ? FirstEntry : SecondEntry;
 
     const int k = cities_.findNearestCity(p[1], p[3], p[0], p[2]);
+    nearestCity = k > 0 ? QString::fromStdString(cities_.cityAt(k).name) : QString();
+    const SatelliteTable& table = host->model().satellites;
+    if (table.at(table.currentSatellite) == nullptr) {
+        // No satellite in use, so no angles: the antenna's position and the nearest city
+        // are shown, and the City GPS group keeps what the user has chosen or typed there.
+        writeControls();
+        return;
+    }
     if (k > 0) {
         cityIndex = k - 1;
-        nearestCity = QString::fromStdString(cities_.cityAt(k).name);
-    } else {
-        nearestCity.clear();
     }
-    // Without a satellite in use there are no angles, but the position is shown all the
-    // same: it is what the antenna reports now.
     computeAnglesForCurrentSatellite(p[1], p[3], p[0] * Hundredth, p[2] * Hundredth);
     writeControls();
     showSelectedCity();

@@ -44,7 +44,8 @@ constexpr int BoxHeight = 56;
 constexpr std::array<ControlTemplate, 11> transponderBox(int x, int y, int boxId,
                                                          const char* caption,
                                                          const Page::TransponderIds& t,
-                                                         const BoxLabelIds& l, bool high, int led) {
+                                                         const BoxLabelIds& l, bool high, int led,
+                                                         const char* ledName) {
     // The HIGH edits stay disabled until the antenna reports Change Band.
     const std::uint16_t edits = high ? ui::Disabled : ui::NoFlags;
     return {{
@@ -58,7 +59,7 @@ constexpr std::array<ControlTemplate, 11> transponderBox(int x, int y, int boxId
         {l.nid, ControlKind::Label, "NID", x + 6, y + 40, 16, 10},
         {l.hexPrefix, ControlKind::Label, "0x", x + 22, y + 40, 11, 10, ui::AlignRight},
         {t.nid, ControlKind::Edit, nullptr, x + 34, y + 39, 42, 12, edits},
-        {t.led, ControlKind::Picture, nullptr, x + 101, y + 25, 10, 10, ui::NoFlags, led},
+        {t.led, ControlKind::Picture, ledName, x + 101, y + 25, 10, 10, ui::NoFlags, led},
     }};
 }
 
@@ -103,12 +104,15 @@ constexpr auto joined(const std::array<ControlTemplate, N>&... parts) {
 
 constexpr auto SharedRows = joined(
     TopRows,
-    transponderBox(6, 33, NoId, "LOW", Page::Transponders[0], {}, false, ui::bitmap::LedBlue),
-    transponderBox(133, 33, NoId, "LOW", Page::Transponders[1], {}, false, ui::bitmap::LedGrey),
+    transponderBox(6, 33, NoId, "LOW", Page::Transponders[0], {}, false, ui::bitmap::LedBlue,
+                   "Vertical / RHCP low band in use"),
+    transponderBox(133, 33, NoId, "LOW", Page::Transponders[1], {}, false, ui::bitmap::LedGrey,
+                   "Horizontal / LHCP low band in use"),
     transponderBox(6, 93, Page::HighVerticalBox, "HIGH", Page::Transponders[2], HighVerticalLabels,
-                   true, ui::bitmap::LedGrey),
+                   true, ui::bitmap::LedGrey, "Vertical / RHCP high band in use"),
     transponderBox(133, 93, Page::HighHorizontalBox, "HIGH", Page::Transponders[3],
-                   HighHorizontalLabels, true, ui::bitmap::LedGrey),
+                   HighHorizontalLabels, true, ui::bitmap::LedGrey,
+                   "Horizontal / LHCP high band in use"),
     BottomRows);
 constexpr auto PrimaryControls = joined(SharedRows, PrimaryRows);
 
@@ -210,6 +214,7 @@ void TrackingPage::onInitDialog() {
             &TrackingPage::onSatelliteSelected);
     onClicked(EditButton, &TrackingPage::onEditSatellite);
     for (int k = 0; k < TransponderCount; ++k) {
+        picture(Transponders[k].led)->setActivatable(true);  // chosen with the keyboard too
         connect(picture(Transponders[k].led), &ui::ClickableLabel::clicked, this,
                 [this, k] { onTransponderClicked(k); });
     }

@@ -201,6 +201,14 @@ int packText(const char* text, std::int32_t* out) {
     return groups;
 }
 
+void packWireName(const char* name, std::int32_t* out) {
+    char wire[WireNameLength + 1] = {};
+    std::strncpy(wire, name, WireNameLength);
+    out[0] = 0;
+    out[1] = 0;
+    packText(wire, out);
+}
+
 void unpackText(char* text, const std::int32_t* in, int count) {
     for (int g = 0; g < count; ++g) {
         const auto value = static_cast<std::uint32_t>(in[g]);

@@ -107,6 +107,13 @@ void resetReceiveBufferForTest();
 // number of integers written.
 int packText(const char* text, std::int32_t* out);
 
+// Characters of a satellite name that travel in a frame (two packed integers).
+inline constexpr int WireNameLength = 8;
+
+// Packs the first WireNameLength characters of `name` (fewer when it ends sooner) into
+// two integers; the bytes after the end of the name are 0.
+void packWireName(const char* name, std::int32_t* out);
+
 // Unpacks `count` integers into 4 * count characters followed by a zero byte; `text`
 // must hold 4 * count + 1 bytes. The text ends at its first zero byte.
 void unpackText(char* text, const std::int32_t* in, int count);

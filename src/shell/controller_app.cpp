@@ -11,7 +11,7 @@ ControllerApp::ControllerApp(int& argc, char** argv) : QApplication(argc, argv) 
     setApplicationName(QStringLiteral("kelvandor-controller"));
     setApplicationVersion(QStringLiteral(KELVANDOR_VERSION));
     // Matches the desktop entry, so the desktop can tie the window to it.
-    setDesktopFileName(QStringLiteral("com.kelvandor.Controller"));
+    setDesktopFileName(QStringLiteral(KELVANDOR_APP_ID));
     // No display name: on X11 Qt would append it to the title of every window whose title
     // does not end with it, and the small dialogs must show exactly their own titles.
     // Every window names itself instead: the main window and the message boxes carry the

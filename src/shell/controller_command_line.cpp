@@ -57,7 +57,8 @@ ControllerCommandLine parseControllerCommandLine(const QStringList& arguments) {
     if (parser.isSet(version)) {
         line.outcome = ControllerCommandLine::Outcome::Version;
         line.text = QStringLiteral("%1 %2\n").arg(QString::fromLatin1(ProgramName),
-                                                  QStringLiteral(KELVANDOR_VERSION));
+                                                  QStringLiteral(KELVANDOR_VERSION)) +
+                    QString::fromUtf8(KELVANDOR_VERSION_NOTICE);
         return line;
     }
     if (!parsed) {

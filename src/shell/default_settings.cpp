@@ -23,69 +23,53 @@ namespace {
 namespace id = main_id;
 namespace f = profile;
 
-constexpr int StepPauseMs = 100;
-constexpr int UpdateProgressSteps = 21;
-constexpr int SatelliteProgressBase = 0;  // satellite i ends at position i + 1
 constexpr std::int32_t SkewAdjustScale = 10;
 constexpr double SkewScale = 100.0;
 constexpr int GpsDivisor = 100;  // whole degrees of a DDD.MM position in hundredths
 
-using Params = std::array<std::int32_t, LinkDriver::ParamSlots>;
+using Params = FrameParams;
+namespace df = default_frames;
 
-// NI / EI (or Nu / Eu) parameters of satellite `i`: index, six values, the name.
-Params definitionParams(const RifSatellite& s, int i, bool secondary) {
-    Params p{};
-    p[0] = i;
-    const auto& values = secondary ? s.secondarySat : s.primarySat;
-    std::copy(values.begin(), values.end(), p.begin() + 1);
-    packWireName(s.satName.c_str(), &p[1 + RifSatelliteValues]);
-    return p;
-}
+// Update Default over the window's link: each awaited step arms the link driver's wait
+// before its command goes out, so an echo that comes late for the step before can never
+// answer it. Between steps the window takes its events, as it does during a wait.
+class WindowUpdateLine : public UpdateLine {
+  public:
+    WindowUpdateLine(MainDialog& window, LinkDriver& link, QProgressBar& bar)
+        : window_(window), link_(link), bar_(bar) {}
 
-// NT / ET (or NU / EU) parameters of satellite `i`: index, ten values.
-Params trackingParams(const RifSatellite& s, int i, bool secondary) {
-    Params p{};
-    p[0] = i;
-    const auto& values = secondary ? s.secondaryTracking : s.primaryTracking;
-    std::copy(values.begin(), values.end(), p.begin() + 1);
-    return p;
-}
+    void expectReply(CommandId reply, std::optional<std::int32_t> index) override {
+        link_.expectReply(reply, index);
+    }
+    void send(CommandId command, const std::int32_t* params) override {
+        window_.sendCommand(command, params);
+    }
+    bool waitForReply(int timeoutMs) override {
+        link_.waitForReply(timeoutMs);
+        return link_.lastWaitAnswered();
+    }
+    void pause(int ms) override { ui::prompter().pause(ms); }
+    void beforeUnawaitedStep() override {
+        // The step before ended with a pause, and this one waits for nothing: let the
+        // window take its events between the two pauses, so that it never stands still
+        // for two pauses in a row.
+        QCoreApplication::processEvents();
+    }
+    bool stopRequested() const override { return link_.isShuttingDown(); }
+    void stepDone(const UpdateStep& step, int /*index*/) override {
+        if (step.progress != NoProgress) {
+            bar_.setValue(step.progress);
+        }
+        if (step.endsSatellites) {
+            window_.showSatelliteCountWritten();
+        }
+    }
 
-Params paramsOf(std::initializer_list<std::int32_t> values) {
-    Params p{};
-    std::copy(values.begin(), values.end(), p.begin());
-    return p;
-}
-
-// The profile's fields in the order of the frames that carry them: the same for the report
-// that Load Default delivers in the window and the command Update Default sends.
-Params slotParams(const ProductProfile& p) {
-    return paramsOf({slotSatellite(p, 0), slotSatellite(p, 1), slotSatellite(p, 2),
-                     slotSatellite(p, 3), slotSatellite(p, 4)});
-}
-
-Params gpsParams(const ProductProfile& p) {
-    return paramsOf(
-        {p[f::GpsLongitude], p[f::GpsEastWest], p[f::GpsLatitude], p[f::GpsNorthSouth]});
-}
-
-Params scanParams(const ProductProfile& p, std::int32_t scanOffset) {
-    return paramsOf({scanOffset, p[f::TrackingScale], p[f::DetectLevelOffset]});
-}
-
-Params flagParams(const ProductProfile& p) {
-    return paramsOf({0, p[f::UseWrsMethod], p[f::UseOffsetDifference]});
-}
-
-Params controlParams(const ProductProfile& p) {
-    return paramsOf({p[f::SatVerifyTime], p[f::WrsDetectLevel], p[f::TrackingLevelOffset],
-                     p[f::TrackingStableCount], p[f::InitialSatCount], p[f::VoltageThreshold],
-                     p[f::DiseqcThreshold]});
-}
-
-Params antennaParams(const ProductProfile& p) {
-    return paramsOf({p[f::OffsetDiffAzEl], p[f::OffsetDiffRhLh], p[f::SearchLockCount]});
-}
+  private:
+    MainDialog& window_;
+    LinkDriver& link_;
+    QProgressBar& bar_;
+};
 
 QString loadFailure(const QString& path, const RifReadResult& result) {
     if (result.status == RifReadResult::Status::LaterVersion) {
@@ -158,51 +142,49 @@ void MainDialog::onLoadDefault() {
 void MainDialog::deliverDefaultSet(const ProductProfile& p) {
     for (int i = 0; i < RifSatelliteCount; ++i) {
         const RifSatellite& s = defaultSet.satellites[static_cast<std::size_t>(i)];
-        Params params = definitionParams(s, i, false);
+        Params params = df::definition(s, i, false);
         deliverLocal(cmd::NI, params.data(), {this, &satelliteInfoPage});
-        params = definitionParams(s, i, true);
+        params = df::definition(s, i, true);
         deliverLocal(cmd::Nu, params.data(), {this});
-        params = trackingParams(s, i, false);
+        params = df::tracking(s, i, false);
         deliverLocal(cmd::NT, params.data(), {this, &satelliteInfoPage, &primaryTrackingPage});
-        params = trackingParams(s, i, true);
+        params = df::tracking(s, i, true);
         deliverLocal(cmd::NU, params.data(), {this, &secondaryTrackingPage});
     }
     const LnbPair lnb = lnbPair(p);
-    Params params = paramsOf({RifSatelliteCount});
-    deliverLocal(
-        cmd::NN, params.data(),
-        {this, &gpsPage, &satelliteInfoPage, &primaryTrackingPage, &secondaryTrackingPage});
-    params = paramsOf({lnb.low, lnb.high, 0});
+    showSatelliteCountWritten();
+    Params params;
+    params = df::of({lnb.low, lnb.high, 0});
     deliverLocal(cmd::NL, params.data(), {this, &satelliteInfoPage});
-    params = paramsOf({lnb.low, lnb.high, 1});
+    params = df::of({lnb.low, lnb.high, 1});
     deliverLocal(cmd::NL, params.data(), {this, &satelliteInfoPage});
-    params = paramsOf({p[f::TripleMode]});
+    params = df::of({p[f::TripleMode]});
     deliverLocal(cmd::TR, params.data(), {this, &satelliteInfoPage, &movePage});
-    params = slotParams(p);
+    params = df::slots(p);
     deliverLocal(cmd::NP, params.data(), {this});
-    params = paramsOf({0});
+    params = df::of({0});
     deliverLocal(
         cmd::NS, params.data(),
         {this, &gpsPage, &satelliteInfoPage, &primaryTrackingPage, &secondaryTrackingPage});
-    params = gpsParams(p);
+    params = df::gps(p);
     deliverLocal(cmd::NG, params.data(), {this, &gpsPage});
-    params = scanParams(p, p[f::ScanOffset]);
+    params = df::scan(p, p[f::ScanOffset]);
     deliverLocal(cmd::NR, params.data(), {this, &parameterPage});
-    params = flagParams(p);
+    params = df::flags(p);
     deliverLocal(cmd::NF, params.data(), {this, &parameterPage});
-    params = controlParams(p);
+    params = df::control(p);
     deliverLocal(cmd::NC, params.data(), {this, &parameterPage});
-    params = antennaParams(p);
+    params = df::antenna(p);
     deliverLocal(cmd::Np, params.data(), {this, &parameterPage});
-    ui::prompter().pause(StepPauseMs);
-    params = paramsOf({p[f::DiseqcMode]});
+    ui::prompter().pause(UpdateStepPauseMs);
+    params = df::of({p[f::DiseqcMode]});
     deliverLocal(
         cmd::NQ, params.data(),
         {this, &satelliteInfoPage, &primaryTrackingPage, &secondaryTrackingPage, &movePage});
     for (int slot = 0; slot < RifSlotCount; ++slot) {
-        params = paramsOf({slot, slotSkew(p, slotSatellite(p, slot)),
-                           defaultSet.skewAdjust[static_cast<std::size_t>(slotSatellite(p, slot))] *
-                               SkewAdjustScale});
+        params = df::of({slot, slotSkew(p, slotSatellite(p, slot)),
+                         defaultSet.skewAdjust[static_cast<std::size_t>(slotSatellite(p, slot))] *
+                             SkewAdjustScale});
         deliverLocal(cmd::NK, params.data(), {&movePage});
     }
 }
@@ -260,7 +242,7 @@ void MainDialog::onUpdateDefault() {
 
     const UpdateOutcome outcome =
         writeDefaultSet(defaultSet.productProfiles[static_cast<std::size_t>(size)]);
-    link_.awaitedReplyIndex.reset();
+    link_.expectReply(LinkDriver::NoReply, std::nullopt);  // nothing late counts any more
     updateRunning_ = false;
     if (link_.isShuttingDown()) {
         return;  // the window closed during the run: no box behind it
@@ -270,7 +252,8 @@ void MainDialog::onUpdateDefault() {
     parameterPage.showRegionVersion(QString::fromStdString(model_.regionName),
                                     model_.regionVersion);
     bar->setValue(0);
-    if (outcome.missing == 0) {
+    const int missing = static_cast<int>(outcome.missing.size());
+    if (missing == 0) {
         ui::prompter().message(QStringLiteral("Default update complete successfully."),
                                ui::Buttons::Ok, ui::Icon::None);
     } else {
@@ -278,123 +261,23 @@ void MainDialog::onUpdateDefault() {
             QStringLiteral("Default update finished, but %1 of %2 steps got no reply from the "
                            "antenna. The antenna may not hold the whole default set: check the "
                            "connection and run Update Default again.")
-                .arg(outcome.missing)
+                .arg(missing)
                 .arg(outcome.awaited),
             ui::Buttons::Ok, ui::Icon::Warning);
     }
     bar->hide();
 }
 
-bool MainDialog::sendAwaited(CommandId command, const std::int32_t* params, CommandId reply,
-                             std::optional<std::int32_t> index, UpdateOutcome& outcome) {
-    link_.awaitedReplyId = reply;
-    link_.awaitedReplyIndex = index;
-    sendCommand(command, params);
-    link_.waitForReply(updateReplyTimeoutMs);
-    ++outcome.awaited;
-    if (!link_.lastWaitAnswered()) {
-        ++outcome.missing;
-    }
-    if (link_.isShuttingDown()) {
-        return false;
-    }
-    ui::prompter().pause(StepPauseMs);
-    return true;
-}
-
-bool MainDialog::sendUnawaited(CommandId command, const std::int32_t* params, bool pause) {
-    // The step before ended with a pause, and this one waits for nothing: let the window
-    // take its events between the two pauses, as it does during a wait, so that it never
-    // stands still for two pauses in a row.
-    QCoreApplication::processEvents();
-    if (link_.isShuttingDown()) {
-        return false;
-    }
-    sendCommand(command, params);
-    if (pause) {
-        ui::prompter().pause(StepPauseMs);
-    }
-    return !link_.isShuttingDown();
-}
-
-MainDialog::UpdateOutcome MainDialog::writeDefaultSet(const ProductProfile& p) {
-    UpdateOutcome outcome;
-    link_.replyWaitState = LinkDriver::Waiting;
-    QProgressBar* bar = progressBar(id::Progress);
-    for (int i = 0; i < RifSatelliteCount; ++i) {
-        const RifSatellite& s = defaultSet.satellites[static_cast<std::size_t>(i)];
-        Params params = definitionParams(s, i, false);
-        if (!sendAwaited(cmd::EI, params.data(), cmd::NI, i, outcome)) {
-            return outcome;
-        }
-        params = definitionParams(s, i, true);
-        if (!sendAwaited(cmd::Eu, params.data(), cmd::Nu, i, outcome)) {
-            return outcome;
-        }
-        params = trackingParams(s, i, false);
-        if (!sendAwaited(cmd::ET, params.data(), cmd::NT, i, outcome)) {
-            return outcome;
-        }
-        params = trackingParams(s, i, true);
-        if (!sendAwaited(cmd::EU, params.data(), cmd::NU, i, outcome)) {
-            return outcome;
-        }
-        bar->setValue(SatelliteProgressBase + i + 1);
-    }
-    Params params = paramsOf({RifSatelliteCount});
+void MainDialog::showSatelliteCountWritten() {
+    const Params params = df::of({RifSatelliteCount});
     deliverLocal(
         cmd::NN, params.data(),
         {this, &gpsPage, &satelliteInfoPage, &primaryTrackingPage, &secondaryTrackingPage});
+}
 
-    // The remaining steps, each awaited, with the progress position it ends at.
-    const LnbPair lnb = lnbPair(p);
-    struct Step {
-        CommandId command;
-        Params params;
-        CommandId reply;
-        int progress;
-    };
-    const Step steps[] = {
-        {cmd::SL, paramsOf({lnb.low, lnb.high}), cmd::NL, 13},
-        {cmd::TR, paramsOf({p[f::TripleMode]}), cmd::TR, 14},
-        {cmd::SP, slotParams(p), cmd::NP, 15},
-        // Satellite A; the second word of LT is always 0.
-        {cmd::LT, paramsOf({0, 0}), cmd::NS, 16},
-        {cmd::SG, gpsParams(p), cmd::NG, 17},
-        // The scan offset always goes out as -5, whatever the set holds.
-        {cmd::SA, scanParams(p, -5), cmd::NR, 18},
-        {cmd::FG, flagParams(p), cmd::NF, 19},
-        {cmd::SC, controlParams(p), cmd::NC, 20},
-    };
-    for (const Step& step : steps) {
-        if (!sendAwaited(step.command, step.params.data(), step.reply, std::nullopt, outcome)) {
-            return outcome;
-        }
-        bar->setValue(step.progress);
-    }
-    params = antennaParams(p);
-    if (!sendUnawaited(cmd::Sa, params.data(), true)) {
-        return outcome;
-    }
-    params = paramsOf({p[f::DiseqcMode]});
-    if (!sendAwaited(cmd::SQ, params.data(), cmd::NQ, std::nullopt, outcome)) {
-        return outcome;
-    }
-    bar->setValue(UpdateProgressSteps);
-    for (int i = 0; i < RifSatelliteCount; ++i) {
-        params[static_cast<std::size_t>(i)] =
-            defaultSet.skewAdjust[static_cast<std::size_t>(i)] * SkewAdjustScale;
-    }
-    if (!sendUnawaited(cmd::KT, params.data(), true)) {
-        return outcome;
-    }
-    for (int slot = 0; slot < RifSlotCount; ++slot) {
-        params[static_cast<std::size_t>(slot)] =
-            defaultSet.skewAdjust[static_cast<std::size_t>(slotSatellite(p, slot))] *
-            SkewAdjustScale;
-    }
-    sendUnawaited(cmd::KO, params.data(), false);
-    return outcome;
+UpdateOutcome MainDialog::writeDefaultSet(const ProductProfile& p) {
+    WindowUpdateLine line(*this, link_, *progressBar(id::Progress));
+    return runUpdateSteps(buildUpdateSteps(defaultSet, p), line, updateReplyTimeoutMs);
 }
 
 }  // namespace kelvandor

@@ -31,46 +31,50 @@ constexpr ui::ControlTemplate Controls[] = {
     {id::PageFrame, ControlKind::Frame, nullptr, 220, 0, 260, 240, ui::Hidden},
     {id::PageList, ControlKind::ListBox, nullptr, 11, 9, 198, 61},
     // Status: state LEDs in two columns, then signal level and local frequency.
-    {id::LedSearch, ControlKind::Picture, nullptr, 12, 85, 10, 10, ui::NoFlags, bm::LedGrey},
+    {id::LedSearch, ControlKind::Picture, "Search", 12, 85, 10, 10, ui::NoFlags, bm::LedGrey},
     {NoId, ControlKind::Label, "Search", 24, 85, 42, 10},
-    {id::LedTracking, ControlKind::Picture, nullptr, 12, 96, 10, 10, ui::NoFlags, bm::LedGrey},
+    {id::LedTracking, ControlKind::Picture, "Tracking", 12, 96, 10, 10, ui::NoFlags, bm::LedGrey},
     {NoId, ControlKind::Label, "Tracking", 24, 96, 42, 10},
-    {id::LedInitialize, ControlKind::Picture, nullptr, 12, 107, 10, 10, ui::NoFlags, bm::LedGrey},
+    {id::LedInitialize, ControlKind::Picture, "Initialize", 12, 107, 10, 10, ui::NoFlags,
+     bm::LedGrey},
     {NoId, ControlKind::Label, "Initialize", 24, 107, 42, 10},
-    {id::LedUnwrap, ControlKind::Picture, nullptr, 12, 118, 10, 10, ui::NoFlags, bm::LedGrey},
+    {id::LedUnwrap, ControlKind::Picture, "Unwrap", 12, 118, 10, 10, ui::NoFlags, bm::LedGrey},
     {NoId, ControlKind::Label, "Unwrap", 24, 118, 42, 10},
-    {id::LedSetup, ControlKind::Picture, nullptr, 70, 85, 10, 10, ui::NoFlags, bm::LedGrey},
+    {id::LedSetup, ControlKind::Picture, "Setup", 70, 85, 10, 10, ui::NoFlags, bm::LedGrey},
     {NoId, ControlKind::Label, "Setup", 82, 85, 48, 10},
-    {id::LedSleep, ControlKind::Picture, nullptr, 70, 96, 10, 10, ui::NoFlags, bm::LedGrey},
+    {id::LedSleep, ControlKind::Picture, "SleepMode", 70, 96, 10, 10, ui::NoFlags, bm::LedGrey},
     {NoId, ControlKind::Label, "SleepMode", 82, 96, 48, 10},
-    {id::LedComm, ControlKind::Picture, nullptr, 70, 107, 10, 10, ui::NoFlags, bm::LedGrey},
+    {id::LedComm, ControlKind::Picture, "Comm.", 70, 107, 10, 10, ui::NoFlags, bm::LedGrey},
     {NoId, ControlKind::Label, "Comm.", 82, 107, 48, 10},
     {id::SignalLabel, ControlKind::ClickLabel, "Signal Level :", 12, 130, 50, 9},
     {id::SignalValue, ControlKind::Label, "", 62, 130, 22, 9, ui::AlignRight},
-    {id::LedLock, ControlKind::Picture, nullptr, 88, 129, 10, 10, ui::NoFlags, bm::LedGrey},
+    {id::LedLock, ControlKind::Picture, "Signal lock", 88, 129, 10, 10, ui::NoFlags, bm::LedGrey},
     {id::LocalFreqLabel, ControlKind::Label, "Local Freq. :", 12, 140, 50, 9},
     {id::LocalFreqValue, ControlKind::Label, "", 62, 140, 22, 9, ui::AlignRight},
     {NoId, ControlKind::Label, "MHz", 88, 140, 24, 9},
     // Tracking satellite selector: two slots (layouts S and D) ...
     {id::SatA, ControlKind::Button, "A", 12, 164, 16, 12},
-    {id::LedSatA, ControlKind::Picture, nullptr, 30, 165, 10, 10, ui::NoFlags, bm::LedBlue},
+    {id::LedSatA, ControlKind::Picture, "Sat A in use", 30, 165, 10, 10, ui::NoFlags, bm::LedBlue},
     {id::NameA, ControlKind::Label, "Sat A", 44, 165, 86, 10},
     {id::NameA1, ControlKind::Label, "Sat A", 44, 165, 41, 10, ui::Hidden},
     {id::NameA2, ControlKind::Label, "Sat A Di", 89, 165, 41, 10, ui::Hidden},
     {id::SatB, ControlKind::Button, "B", 12, 182, 16, 12},
-    {id::LedSatB, ControlKind::Picture, nullptr, 30, 183, 10, 10, ui::NoFlags, bm::LedGrey},
+    {id::LedSatB, ControlKind::Picture, "Sat B in use", 30, 183, 10, 10, ui::NoFlags, bm::LedGrey},
     {id::NameB, ControlKind::Label, "Sat B", 44, 183, 86, 10},
     {id::NameB1, ControlKind::Label, "Sat B", 44, 183, 41, 10, ui::Hidden},
     {id::NameB2, ControlKind::Label, "Sat B di", 89, 183, 41, 10, ui::Hidden},
     // ... and three slots (layout T).
     {id::TripleA, ControlKind::Button, "A", 12, 162, 16, 12, ui::Hidden},
-    {id::LedTripleA, ControlKind::Picture, nullptr, 30, 163, 10, 10, ui::Hidden, bm::LedGrey},
+    {id::LedTripleA, ControlKind::Picture, "Sat A in use", 30, 163, 10, 10, ui::Hidden,
+     bm::LedGrey},
     {id::TripleNameA, ControlKind::Label, "Sat A", 44, 163, 86, 10, ui::Hidden},
     {id::TripleB, ControlKind::Button, "B", 12, 177, 16, 12, ui::Hidden},
-    {id::LedTripleB, ControlKind::Picture, nullptr, 30, 178, 10, 10, ui::Hidden, bm::LedGrey},
+    {id::LedTripleB, ControlKind::Picture, "Sat B in use", 30, 178, 10, 10, ui::Hidden,
+     bm::LedGrey},
     {id::TripleNameB, ControlKind::Label, "Sat B", 44, 178, 86, 10, ui::Hidden},
     {id::TripleC, ControlKind::Button, "C", 12, 192, 16, 12, ui::Hidden},
-    {id::LedTripleC, ControlKind::Picture, nullptr, 30, 193, 10, 10, ui::Hidden, bm::LedGrey},
+    {id::LedTripleC, ControlKind::Picture, "Sat C in use", 30, 193, 10, 10, ui::Hidden,
+     bm::LedGrey},
     {id::TripleNameC, ControlKind::Label, "Sat C", 44, 193, 86, 10, ui::Hidden},
     // Commands.
     {id::Restart, ControlKind::Button, "Restart", 140, 80, 74, 14},
@@ -81,7 +85,7 @@ constexpr ui::ControlTemplate Controls[] = {
     {id::UpdateDefault, ControlKind::MultiLineButton, "Update Default", 140, 173, 74, 14,
      ui::Disabled},
     {id::Progress, ControlKind::ProgressBar, nullptr, 140, 192, 74, 8},
-    {NoId, ControlKind::Picture, nullptr, 10, 208, 100, 18, ui::NoFlags, bm::Logo},
+    {NoId, ControlKind::Picture, "Kelvandor logo", 10, 208, 100, 18, ui::NoFlags, bm::Logo},
     {id::ProductText, ControlKind::Label, "", 8, 228, 206, 10},
 };
 
@@ -102,7 +106,11 @@ constexpr PageListEntry PageList[MainDialog::PageListCount] = {
     {"   Move Antenna ... Execute Diagnosis", MovePage::TemplateId},
     {"   Set Antenna Parameters for Control", ParameterPage::TemplateId},
     {"   Serial Communication", SerialPage::TemplateId},
+    {"   Sky View and Signal History", SkyViewPage::TemplateId},
 };
+
+// The entry of the sky view, after the serial page's.
+constexpr int SkyViewListRow = 7;
 
 }  // namespace
 
@@ -119,7 +127,7 @@ MainDialog::MainDialog(const ComPortNaming& naming) : PageHost(main_id::PageFram
     bindText(id::LocalFreqValue, &localFrequencyText);
     bindText(id::ProductText, &productText);
     link_.setListeners({this, &gpsPage, &movePage, &parameterPage, &satelliteInfoPage,
-                        &primaryTrackingPage, &secondaryTrackingPage});
+                        &primaryTrackingPage, &secondaryTrackingPage, &skyViewPage});
     createWindow(nullptr);
     // Opening a network port may wait up to 3 s (a reconnect, a click on Connect): the
     // window keeps painting and its timers keep running meanwhile; user input waits.
@@ -150,6 +158,10 @@ void MainDialog::onInitDialog() {
         ordered[k]->port = &serialPort;
     }
     addPageById(SerialPage::TemplateId);
+    addPage(skyViewPage);
+    list->addItem(QString::fromLatin1(PageList[SkyViewListRow].text));
+    skyViewPage.port = &serialPort;
+    skyViewPage.gpsPage = &gpsPage;
     showPage(SerialPage::TemplateId);
     link_.setPort(&serialPort);
 

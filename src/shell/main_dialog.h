@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The main window: the page list and the antenna status panel on the left, the selected
-// page on the right. It owns the serial port, the link driver, the seven pages and the
+// page on the right. It owns the serial port, the link driver, the eight pages and the
 // state shared with them, and it is the first listener of every received frame.
 #pragma once
 
@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "defaults/default_set.h"
+#include "defaults/update_steps.h"
 #include "host/host_services.h"
 #include "host/page_host.h"
 #include "link/link_driver.h"
@@ -20,6 +21,7 @@
 #include "pages/parameter_page.h"
 #include "pages/satellite_info_page.h"
 #include "pages/serial_page.h"
+#include "pages/sky_view_page.h"
 #include "pages/tracking_page.h"
 
 namespace kelvandor {
@@ -84,7 +86,7 @@ class MainDialog : public PageHost, public ReplyListener, public HostServices {
     Q_OBJECT
   public:
     static constexpr int TemplateId = 102;
-    static constexpr int PageListCount = 7;
+    static constexpr int PageListCount = 8;
     // The progress bar of Factory Setting runs 0..6.
     static constexpr int FactoryProgressSteps = 6;
 
@@ -99,7 +101,7 @@ class MainDialog : public PageHost, public ReplyListener, public HostServices {
     LinkDriver& link() override { return link_; }
     ShellModel& model() override { return model_; }
 
-    // The main window's reply handler, first of the seven listeners.
+    // The main window's reply handler, first of the eight listeners.
     void onReply(CommandId id, const std::int32_t* params) override;
 
     // Page list (1002) selection change.
@@ -143,6 +145,8 @@ class MainDialog : public PageHost, public ReplyListener, public HostServices {
     SatelliteInfoPage satelliteInfoPage;
     TrackingPage primaryTrackingPage{false};
     TrackingPage secondaryTrackingPage{true};
+    // After the seven: the sky view and signal history.
+    SkyViewPage skyViewPage;
 
     SerialPort serialPort;
 
@@ -160,10 +164,14 @@ class MainDialog : public PageHost, public ReplyListener, public HostServices {
     QString nameB2 = QStringLiteral("Sat B di");
     std::array<std::int32_t, 2> satSelectParams{0, 0};
 
+    // Shows the default set's satellite count (NN 13) in the window and the pages, as
+    // the antenna would report it once its table is written.
+    void showSatelliteCountWritten();
+
     // The default set last loaded: its satellites and the seven product profiles.
     DefaultSet defaultSet;
     // How long Update Default waits for each echo. Tests shorten it.
-    int updateReplyTimeoutMs = 2000;
+    int updateReplyTimeoutMs = UpdateReplyTimeoutMs;
 
   protected:
     PageDialog* createPage(int pageId) override;
@@ -183,21 +191,11 @@ class MainDialog : public PageHost, public ReplyListener, public HostServices {
     void selectSatellite(int slotCode);
     void setNamesFromSlots();
 
-    // Default settings: what one Update Default run awaited and did not get.
-    struct UpdateOutcome {
-        int awaited = 0;
-        int missing = 0;
-    };
     void deliverDefaultSet(const ProductProfile& p);
     std::int32_t slotSkew(const ProductProfile& p, int satellite) const;
+    // Runs the steps that write the loaded set with profile `p` into the antenna, moving
+    // the progress bar; ends early when the window closes.
     UpdateOutcome writeDefaultSet(const ProductProfile& p);
-    // Sends `command`, waits for `reply` (with the satellite index `index` when given) and
-    // pauses; false when the window is closing and the run must stop.
-    bool sendAwaited(CommandId command, const std::int32_t* params, CommandId reply,
-                     std::optional<std::int32_t> index, UpdateOutcome& outcome);
-    // Sends `command`, which has no echo to wait for, and pauses when asked; false when
-    // the window is closing.
-    bool sendUnawaited(CommandId command, const std::int32_t* params, bool pause);
     bool updateRunning_ = false;
 
     LinkDriver link_;

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "protocol/frame_codec.h"
+#include "protocol/unit_reports.h"
 #include "shell/main_dialog.h"
 #include "ui/bitmaps.h"
 #include "ui/prompter.h"
@@ -17,11 +18,9 @@ namespace {
 
 namespace id = main_id;
 
-constexpr int SignalReference = 800;  // the antenna reports 800 minus the level
 constexpr int FactoryProgressSubject = 13;
 constexpr int CommSubject = 11;
 constexpr int FactoryProgressDone = 100;
-constexpr int ProductNameInts = 5;
 
 constexpr int SelectorLeds[] = {id::LedSatA, id::LedSatB, id::LedTripleC, id::LedTripleA,
                                 id::LedTripleB};
@@ -56,24 +55,11 @@ int stateLed(int state) {
     }
 }
 
-// "%4d" of 800 minus the raw level. The difference is taken in 64 bits: a raw level
-// near the 32-bit limits must not overflow.
+// "%4d" of the signal level of raw value `raw`.
 QString signalTextOf(std::int32_t raw) {
     char text[24];
-    std::snprintf(text, sizeof text, "%4lld",
-                  static_cast<long long>(SignalReference) - static_cast<long long>(raw));
+    std::snprintf(text, sizeof text, "%4lld", signalLevelOf(raw));
     return QString::fromLatin1(text);
-}
-
-// Product-size codes 9..15 stand for 0..6; 16 and above for 0.
-int productSizeOf(int code) {
-    if (code >= 16) {
-        return 0;
-    }
-    if (code >= 9) {
-        return code - 9;
-    }
-    return code;
 }
 
 QString nameOf(const SatelliteTable& table, int index) {

@@ -5,6 +5,7 @@
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
+#include <iterator>
 #include <map>
 
 namespace kelvandor::ui {
@@ -181,6 +182,45 @@ const QPixmap& bitmapById(int id) {
         it = cache.emplace(id, draw(id)).first;
     }
     return it->second;
+}
+
+QString bitmapStateText(int id) {
+    struct StateText {
+        int id;
+        const char* text;
+    };
+    static constexpr StateText Texts[] = {
+        {bitmap::LedGrey, "off"},
+        {bitmap::LedBlue, "on, blue"},
+        {bitmap::LedRed, "failed, red"},
+        {bitmap::LedDiagGreen, "good, green"},
+        {bitmap::LedGreen, "on, green"},
+        {bitmap::LedYellow, "warning, yellow"},
+        {bitmap::ComDisconnected, "disconnected"},
+        {bitmap::StepUp, "released"},
+        {bitmap::StepDown, "released"},
+        {bitmap::StepLeft, "released"},
+        {bitmap::StepRight, "released"},
+        {bitmap::StepMinus, "released"},
+        {bitmap::StepPlus, "released"},
+        {bitmap::StepUpPressed, "pressed"},
+        {bitmap::StepDownPressed, "pressed"},
+        {bitmap::StepLeftPressed, "pressed"},
+        {bitmap::StepRightPressed, "pressed"},
+        {bitmap::StepMinusPressed, "pressed"},
+        {bitmap::StepPlusPressed, "pressed"},
+    };
+    for (const StateText& t : Texts) {
+        if (t.id == id) {
+            return QString::fromLatin1(t.text);
+        }
+    }
+    for (int port = 0; port < static_cast<int>(std::size(bitmap::ComPlates)); ++port) {
+        if (bitmap::ComPlates[port] == id) {
+            return QStringLiteral("COM %1, connected").arg(port + 1);
+        }
+    }
+    return {};
 }
 
 }  // namespace kelvandor::ui

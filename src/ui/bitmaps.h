@@ -29,4 +29,9 @@ inline constexpr int StepRightPressed = 156, StepMinusPressed = 164, StepPlusPre
 // use and kept.
 const QPixmap& bitmapById(int id);
 
+// What the image of `id` says, in words, for screen readers and desktop automation: an
+// LED's state ("off", "on, blue", "failed, red"), a COM plate's ("COM 3, connected"), a
+// step button's face ("pressed"). Empty for an image that says nothing (the logo).
+QString bitmapStateText(int id);
+
 }  // namespace kelvandor::ui

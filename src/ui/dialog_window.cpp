@@ -95,7 +95,13 @@ void DialogWindow::buildControl(const ControlTemplate& row, QButtonGroup*& radio
         case ControlKind::Label:
         case ControlKind::ClickLabel:
         case ControlKind::Picture: {
-            auto* l = new ClickableLabel(caption, this);
+            // A picture's caption is no text on screen: it names the picture for
+            // assistive technology ("Tracking" for its LED).
+            auto* l =
+                new ClickableLabel(row.kind == ControlKind::Picture ? QString() : caption, this);
+            if (row.kind == ControlKind::Picture && !caption.isEmpty()) {
+                l->setAccessibleName(caption);
+            }
             // Labels show names and texts from the line and from files: never markup.
             l->setTextFormat(Qt::PlainText);
             l->setAlignment(alignmentOf(row.flags));

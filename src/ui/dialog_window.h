@@ -90,7 +90,8 @@ class DialogWindow : public QDialog {
     void bindComboIndex(int id, int* field);
     void bindBitmap(int id, int* bitmapId);
 
-    // connect() of a button's clicked signal (or a clickable label's) to a handler.
+    // connect() of a button's clicked signal (or a clickable label's, which then takes
+    // the keyboard focus and acts on Space and Enter) to a handler.
     template <class Window>
     void onClicked(int id, void (Window::*handler)());
 
@@ -127,8 +128,9 @@ void DialogWindow::onClicked(int id, void (Window::*handler)()) {
     if (auto* b = qobject_cast<QAbstractButton*>(source)) {
         connect(b, &QAbstractButton::clicked, static_cast<Window*>(this), handler);
     } else {
-        connect(qobject_cast<ClickableLabel*>(source), &ClickableLabel::clicked,
-                static_cast<Window*>(this), handler);
+        auto* label = qobject_cast<ClickableLabel*>(source);
+        label->setActivatable(true);  // what a handler listens to, the keyboard reaches
+        connect(label, &ClickableLabel::clicked, static_cast<Window*>(this), handler);
     }
 }
 

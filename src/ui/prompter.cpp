@@ -77,6 +77,17 @@ QString QtPrompter::openFileName(const QString& filter, const QString& defaultSu
     return dialog.selectedFiles().first();
 }
 
+QString QtPrompter::saveFileName(const QString& filter, const QString& defaultSuffix) {
+    QFileDialog dialog(QApplication::activeWindow(), applicationTitle(), QString(), filter);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(defaultSuffix);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return {};
+    }
+    return dialog.selectedFiles().first();
+}
+
 void QtPrompter::pause(int ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
@@ -105,8 +116,15 @@ QString ScriptedPrompter::openFileName(const QString& filter, const QString& /*d
     return file;
 }
 
+QString ScriptedPrompter::saveFileName(const QString& filter, const QString& defaultSuffix) {
+    return openFileName(filter, defaultSuffix);
+}
+
 void ScriptedPrompter::pause(int ms) {
     pauses.push_back(ms);
+    if (realPauses) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    }
 }
 
 int ScriptedPrompter::runDialog(QDialog& dialog) {

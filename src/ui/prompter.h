@@ -28,6 +28,9 @@ class Prompter {
     // Asks for a file to open. `filter` as QFileDialog takes it ("Default files (*.rif)"),
     // `defaultSuffix` without the dot. Returns the chosen path, empty when cancelled.
     virtual QString openFileName(const QString& filter, const QString& defaultSuffix) = 0;
+    // Asks for a file to save to, as openFileName; the file need not exist (the dialog
+    // asks before one is replaced). Returns the chosen path, empty when cancelled.
+    virtual QString saveFileName(const QString& filter, const QString& defaultSuffix) = 0;
     // Blocks the thread for `ms` milliseconds without dispatching anything.
     virtual void pause(int ms) = 0;
     // Runs a small modal dialog of the program ("Select Product Size") and returns its
@@ -41,17 +44,20 @@ class QtPrompter : public Prompter {
   public:
     Answer message(const QString& text, Buttons buttons, Icon icon) override;
     QString openFileName(const QString& filter, const QString& defaultSuffix) override;
+    QString saveFileName(const QString& filter, const QString& defaultSuffix) override;
     void pause(int ms) override;
     int runDialog(QDialog& dialog) override;
 };
 
 // Records what the program asked and answers from queues. An empty answer queue gives
-// the first button of the box (Ok or Yes) and no file. Pauses return at once and are
-// recorded.
+// the first button of the box (Ok or Yes) and no file. Pauses are recorded and return at
+// once, or block for their time when `realPauses` is set (a test of timing on the line).
 class ScriptedPrompter : public Prompter {
   public:
     Answer message(const QString& text, Buttons buttons, Icon icon) override;
     QString openFileName(const QString& filter, const QString& defaultSuffix) override;
+    // Answers from the same queue of files as openFileName.
+    QString saveFileName(const QString& filter, const QString& defaultSuffix) override;
     void pause(int ms) override;
     // Records the dialog's title and answers it with the next scripted user: a function
     // that sets the dialog's controls as a user would and returns the result (for example
@@ -65,6 +71,7 @@ class ScriptedPrompter : public Prompter {
     };
     std::vector<Shown> messages;
     std::vector<int> pauses;
+    bool realPauses = false;
     std::deque<Answer> answers;
     std::deque<QString> files;
     QStringList fileFilters;

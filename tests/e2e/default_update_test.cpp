@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <QtTest>
 
+#include "support/qt_test_main.h"
 #include "defaults/rif_reader.h"
 #include "shell/main_dialog.h"
 #include "sim/simulator.h"
@@ -37,6 +38,7 @@ class DefaultUpdateTest : public QObject {
     void cleanup();
     void loadThenUpdateWritesTheSetIntoTheUnit();
     void stepsWithoutEchoAreCountedAndSaid();
+    void lateEchoDoesNotAnswerTheNextStep();
     void closingTheWindowEndsTheRun();
 
   private:
@@ -149,6 +151,22 @@ void DefaultUpdateTest::stepsWithoutEchoAreCountedAndSaid() {
     QVERIFY(d.progressBar(id::Progress)->isHidden());
 }
 
+void DefaultUpdateTest::lateEchoDoesNotAnswerTheNextStep() {
+    MainDialog d(line_->naming());
+    prepare(d, QStringLiteral(KELVANDOR_SAMPLE_RIF));
+    // NC comes just after its 2 s wait has given up, while the window takes its events
+    // between the pauses of SC and Sa (real pauses, as the program makes them); SQ is
+    // never answered. Neither may count as answered.
+    line_->prompter.realPauses = true;
+    line_->unit.setCommandDelay(cmd::SC, 2050);
+    line_->unit.setCommandDelay(cmd::SQ, sim::Simulator::NeverTaken);
+    d.button(id::UpdateDefault)->click();
+    QCOMPARE(line_->prompter.messages.size(), std::size_t{2});
+    QVERIFY2(line_->prompter.messages[1].text.startsWith(
+                 QStringLiteral("Default update finished, but 2 of 61 steps got no reply")),
+             qPrintable(line_->prompter.messages[1].text));
+}
+
 void DefaultUpdateTest::closingTheWindowEndsTheRun() {
     MainDialog d(line_->naming());
     d.show();
@@ -181,5 +199,5 @@ void DefaultUpdateTest::closingTheWindowEndsTheRun() {
     QCOMPARE(line_->prompter.messages.size(), std::size_t{1});
 }
 
-QTEST_MAIN(DefaultUpdateTest)
+KELVANDOR_QTEST(DefaultUpdateTest, "default_update_test")
 #include "default_update_test.moc"

@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QtTest>
 
+#include "support/qt_test_main.h"
 #include "protocol/frame_codec.h"
 #include "shell/main_dialog.h"
 #include "sim/simulator.h"
@@ -114,5 +115,5 @@ void GetAntennaInfoTest::setupAndSatelliteSelectionRoundTrip() {
     QTRY_COMPARE_WITH_TIMEOUT(bar->value(), 0, 5000);
 }
 
-QTEST_MAIN(GetAntennaInfoTest)
+KELVANDOR_QTEST(GetAntennaInfoTest, "get_antenna_info_test")
 #include "get_antenna_info_test.moc"

@@ -24,6 +24,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/qt_test_main.h"
 #include "defaults/rif_reader.h"
 #include "protocol/frame_codec.h"
 #include "protocol/frame_text.h"
@@ -770,5 +771,5 @@ void LineFaultsTest::updateDefaultUnderFault() {
     endRow(static_cast<Loss>(loss));
 }
 
-QTEST_MAIN(LineFaultsTest)
+KELVANDOR_QTEST(LineFaultsTest, "line_faults_test")
 #include "line_faults_test.moc"

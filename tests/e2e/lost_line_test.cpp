@@ -10,6 +10,7 @@
 #include <QtTest>
 #include <algorithm>
 
+#include "support/qt_test_main.h"
 #include "protocol/frame_codec.h"
 #include "shell/main_dialog.h"
 #include "sim/simulator.h"
@@ -123,5 +124,5 @@ void LostLineTest::simulatorProgramHangsUpAndReplugs() {
     QCOMPARE(simulator.exitCode(), 0);
 }
 
-QTEST_MAIN(LostLineTest)
+KELVANDOR_QTEST(LostLineTest, "lost_line_test")
 #include "lost_line_test.moc"

@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QtTest>
 
+#include "support/qt_test_main.h"
 #include "protocol/frame_codec.h"
 #include "shell/main_dialog.h"
 #include "sim/simulator.h"
@@ -105,5 +106,5 @@ void MoveAntennaTest::pageFollowsTheAntenna() {
     }
 }
 
-QTEST_MAIN(MoveAntennaTest)
+KELVANDOR_QTEST(MoveAntennaTest, "move_antenna_test")
 #include "move_antenna_test.moc"

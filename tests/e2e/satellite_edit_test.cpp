@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QtTest>
 
+#include "support/qt_test_main.h"
 #include "protocol/frame_codec.h"
 #include "shell/main_dialog.h"
 #include "sim/simulator.h"
@@ -186,5 +187,5 @@ void SatelliteEditTest::trackingEditsComeBackFromTheUnit() {
     QCOMPARE(line_->prompter.messages.size(), std::size_t{1});  // nothing was refused
 }
 
-QTEST_MAIN(SatelliteEditTest)
+KELVANDOR_QTEST(SatelliteEditTest, "satellite_edit_test")
 #include "satellite_edit_test.moc"

@@ -21,6 +21,7 @@
 #include "sim/simulator.h"
 #include "support/default_set_check.h"
 #include "support/event_loop_gaps.h"
+#include "support/qt_test_main.h"
 #include "support/ser2net_server.h"
 #include "ui/bitmaps.h"
 #include "ui/prompter.h"
@@ -239,5 +240,5 @@ void Ser2netTest::failuresOfARealServerAreSaidWithoutFreezingTheWindow() {
     ::close(full);
 }
 
-QTEST_MAIN(Ser2netTest)
+KELVANDOR_QTEST(Ser2netTest, "ser2net_test")
 #include "ser2net_test.moc"

@@ -10,6 +10,7 @@
 #include <ostream>
 #include <streambuf>
 
+#include "support/qt_test_main.h"
 #include "protocol/frame_codec.h"
 #include "shell/controller_setup.h"
 #include "shell/main_dialog.h"
@@ -142,5 +143,5 @@ void TrafficLogSessionTest::getAntennaInformationIsLoggedBothWays() {
     resetReceiveBufferForTest();
 }
 
-QTEST_MAIN(TrafficLogSessionTest)
+KELVANDOR_QTEST(TrafficLogSessionTest, "traffic_log_session_test")
 #include "traffic_log_session_test.moc"

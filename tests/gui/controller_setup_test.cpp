@@ -7,6 +7,7 @@
 #include <QtTest>
 #include <optional>
 
+#include "support/qt_test_main.h"
 #include "link/link_driver.h"
 #include "shell/controller_command_line.h"
 #include "shell/controller_setup.h"
@@ -279,5 +280,5 @@ void ControllerSetupTest::aFailedLogWriteIsSaidOnce() {
     link.setObserver(nullptr);
 }
 
-QTEST_MAIN(ControllerSetupTest)
+KELVANDOR_QTEST(ControllerSetupTest, "controller_setup_test")
 #include "controller_setup_test.moc"

@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "support/qt_test_main.h"
 #include "controller_harness.h"
 #include "shell/product_size_dialog.h"
 
@@ -261,5 +262,5 @@ void DefaultSettingsTest::updateChecksBeforeSending() {
     QVERIFY(d.progressBar(id::Progress)->isHidden());
 }
 
-QTEST_MAIN(DefaultSettingsTest)
+KELVANDOR_QTEST(DefaultSettingsTest, "default_settings_test")
 #include "default_settings_test.moc"

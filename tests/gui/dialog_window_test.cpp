@@ -9,6 +9,7 @@
 #include <QtTest>
 #include <limits>
 
+#include "support/qt_test_main.h"
 #include "ui/bitmaps.h"
 #include "ui/dialog_window.h"
 #include "ui/prompter.h"
@@ -217,5 +218,5 @@ void DialogWindowTest::timersById() {
     w.stopDialogTimer(4);  // a timer never started: harmless
 }
 
-QTEST_MAIN(DialogWindowTest)
+KELVANDOR_QTEST(DialogWindowTest, "dialog_window_test")
 #include "dialog_window_test.moc"

@@ -14,6 +14,7 @@
 #include <array>
 #include <memory>
 
+#include "support/qt_test_main.h"
 #include "controller_harness.h"
 #include "geo/city_file.h"
 #include "geo/pointing.h"
@@ -201,6 +202,7 @@ class GpsPageTest : public QObject {
     void addCity_data();
     void addCity();
     void deleteCity();
+    void namesOutsideAsciiAreKeptWhole();
     void loadGpsFile();
     void incompleteFileIsNotReplacedUnasked();
     void failedSaveSaysSo();
@@ -425,12 +427,16 @@ void GpsPageTest::ngShowsPositionNearestCityAndAngles() {
 void GpsPageTest::ngWithoutSatelliteStillShowsThePosition() {
     GpsRig rig;
     GpsPage& page = rig.page();
+    choose(page.comboBox(P::CityNames), 1);                         // Cape Town
+    page.edit(P::CityLongitude)->setText(QStringLiteral("12.34"));  // typed, not yet sent
     QVERIFY(rig.h().deliver(cmd::NG, {959, 0, 5333, 3}));
     QCOMPARE(page.controlText(P::AntennaLongitude), QStringLiteral("  9.59"));
     QCOMPARE(page.controlText(P::AntennaLatitude), QStringLiteral(" 53.33"));
     QCOMPARE(page.controlText(P::NearestCity), QStringLiteral("Hamburg"));
-    QCOMPARE(page.comboBox(P::CityNames)->currentText(), QStringLiteral("Hamburg"));
     QCOMPARE(page.controlText(P::Azimuth), QString());
+    // The City GPS group is the user's until a satellite is in use.
+    QCOMPARE(page.comboBox(P::CityNames)->currentText(), QStringLiteral("Cape Town"));
+    QCOMPARE(page.controlText(P::CityLongitude), QStringLiteral("12.34"));
 }
 
 void GpsPageTest::gpsIndicatorBlinks() {
@@ -529,7 +535,9 @@ void GpsPageTest::findAnglesButtons() {
     QCOMPARE(page.controlText(P::Elevation), QStringLiteral(" 44.25"));
     QCOMPARE(page.controlText(P::Skew), QStringLiteral(" 17.45"));
 
-    // The city's position (Seoul, selected by NG) counts in whole degrees.
+    // The city's position (Seoul) counts in whole degrees.
+    choose(page.comboBox(P::CityNames),
+           page.comboBox(P::CityNames)->findText(QStringLiteral("Seoul")));
     QCOMPARE(page.controlText(P::CityLongitude), QStringLiteral("126.59"));
     page.button(P::CityAnglesButton)->click();
     const geo::AzimuthElevation whole =
@@ -633,6 +641,43 @@ void GpsPageTest::addCity() {
     QCOMPARE(page.comboBox(P::CityEastWest)->currentIndex(), eastWest);
     QCOMPARE(page.comboBox(P::CityNorthSouth)->currentIndex(), northSouth);
     QCOMPARE(page.cityListModified, 1);
+}
+
+void GpsPageTest::namesOutsideAsciiAreKeptWhole() {
+    GpsRig rig;
+    GpsPage& page = rig.page();
+    // 30 Cyrillic letters are 60 bytes: typing stops at 24 (48 bytes), so what the box
+    // shows is what the file keeps.
+    const QString typed(30, QChar(0x0416));
+    const QString kept(24, QChar(0x0416));
+    const QString greek = QStringLiteral("Νέα Σμύρνη");
+    QStringList shown;
+    for (const QString& name : {typed, greek}) {
+        rig.h().prompter.dialogUsers.push_back([&shown, name](QDialog& dialog) {
+            auto& d = static_cast<AddCityDialog&>(dialog);
+            for (const QChar c : name) {
+                QTest::sendKeyEvent(QTest::Click, d.edit(AddCityDialog::NameEdit), Qt::Key_unknown,
+                                    QString(c), Qt::NoModifier);
+            }
+            shown << d.edit(AddCityDialog::NameEdit)->text();
+            d.button(AddCityDialog::AddButton)->click();
+            return d.result();
+        });
+        page.button(P::AddCityButton)->click();
+    }
+    QCOMPARE(shown, (QStringList{kept, greek}));
+    QVERIFY(cityNames(page).contains(kept));
+    QVERIFY(cityNames(page).contains(greek));
+
+    // Saved and read again, both names come back unchanged.
+    QVERIFY(page.saveCityFile());
+    geo::CityList saved;
+    QVERIFY(geo::readCityFile(rig.path(QStringLiteral("city_E.gps")).toStdString(), saved));
+    QStringList names;
+    for (int k = 1; k <= saved.count(); ++k) {
+        names << QString::fromStdString(saved.cityAt(k).name);
+    }
+    QVERIFY2(names.contains(kept) && names.contains(greek), qPrintable(names.join(u',')));
 }
 
 void GpsPageTest::deleteCity() {
@@ -769,5 +814,5 @@ void GpsPageTest::saveQuestionWhileTheWindowCloses() {
     QCOMPARE(onDisk.count(), saved ? 4 : 5);
 }
 
-QTEST_MAIN(GpsPageTest)
+KELVANDOR_QTEST(GpsPageTest, "gps_page_test")
 #include "gps_page_test.moc"

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "support/qt_test_main.h"
 #include "controller_harness.h"
 #include "link/link_driver.h"
 #include "link/serial_port.h"
@@ -247,5 +248,5 @@ void LinkDriverTest::waitEndsOnTimeoutOrReply() {
     QVERIFY(rig.link.lastWaitAnswered());
 }
 
-QTEST_MAIN(LinkDriverTest)
+KELVANDOR_QTEST(LinkDriverTest, "link_driver_test")
 #include "link_driver_test.moc"

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "support/qt_test_main.h"
 #include "controller_harness.h"
 #include "link/link_driver.h"
 #include "link/link_observer.h"
@@ -161,5 +162,5 @@ void LinkObserverTest::sentFramesSayWhetherThePortTookThem() {
                                               "sent QV (not written)", "sent QI (not written)"}));
 }
 
-QTEST_MAIN(LinkObserverTest)
+KELVANDOR_QTEST(LinkObserverTest, "link_observer_test")
 #include "link_observer_test.moc"

@@ -4,6 +4,7 @@
 #include <QPushButton>
 #include <QtTest>
 
+#include "support/qt_test_main.h"
 #include "controller_harness.h"
 #include "ui/bitmaps.h"
 
@@ -110,5 +111,5 @@ void MainCommandsTest::signalLevelLabelAsksForTheLevel() {
     QCOMPARE(h.sentLines(), Lines{});
 }
 
-QTEST_MAIN(MainCommandsTest)
+KELVANDOR_QTEST(MainCommandsTest, "main_commands_test")
 #include "main_commands_test.moc"

@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QtTest>
 
+#include "support/qt_test_main.h"
 #include "controller_harness.h"
 
 using namespace kelvandor;
@@ -31,12 +32,13 @@ void MainWindowTest::startsWithSerialPageAndSevenEntries() {
     ControllerHarness h(0);
     MainDialog& d = h.dialog();
     QListWidget* list = d.listBox(main_id::PageList);
-    QCOMPARE(list->count(), 7);
+    QCOMPARE(list->count(), 8);
     QCOMPARE(list->item(0)->text(), QStringLiteral("   Set Antenna GPS and Find Antenna Angle"));
     QCOMPARE(list->item(6)->text(), QStringLiteral("   Serial Communication"));
+    QCOMPARE(list->item(7)->text(), QStringLiteral("   Sky View and Signal History"));
     QVERIFY(list->selectedItems().isEmpty());
     QVERIFY(!d.serialPage.isHidden());
-    QCOMPARE(d.pageEntries().size(), std::size_t{7});
+    QCOMPARE(d.pageEntries().size(), std::size_t{8});
     int visible = 0;
     for (const PageEntry& e : d.pageEntries()) {
         QCOMPARE(e.created, 1);
@@ -60,6 +62,7 @@ void MainWindowTest::listEntryShowsItsPage_data() {
     QTest::newRow("move") << 4 << 105;
     QTest::newRow("parameters") << 5 << 107;
     QTest::newRow("serial") << 6 << 106;
+    QTest::newRow("sky view") << 7 << 120;
 }
 
 void MainWindowTest::listEntryShowsItsPage() {
@@ -210,5 +213,5 @@ void MainWindowTest::windowIsWhiteAndTitled() {
     QCOMPARE(image.pixelColor(image.width() - 3, image.height() / 2), QColor(Qt::white));
 }
 
-QTEST_MAIN(MainWindowTest)
+KELVANDOR_QTEST(MainWindowTest, "main_window_test")
 #include "main_window_test.moc"

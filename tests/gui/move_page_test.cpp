@@ -4,6 +4,7 @@
 // diagnosis with its time-out, the skew rows' visibility and the layout.
 #include <poll.h>
 
+#include <QAccessible>
 #include <QElapsedTimer>
 #include <QGroupBox>
 #include <QLineEdit>
@@ -13,6 +14,7 @@
 #include <limits>
 #include <memory>
 
+#include "support/qt_test_main.h"
 #include "controller_harness.h"
 #include "protocol/frame_codec.h"
 #include "ui/bitmaps.h"
@@ -129,6 +131,7 @@ class MovePageTest : public QObject {
     void skewLed_data();
     void skewLed();
     void layoutIsTidy();
+    void stepButtonsAnswerKeyboardAndAssistiveTechnology();
 
   private:
     // One window per test function, shown with the Move page on top; its rows share it.
@@ -582,5 +585,29 @@ void MovePageTest::layoutIsTidy() {
     }
 }
 
-QTEST_MAIN(MovePageTest)
+void MovePageTest::stepButtonsAnswerKeyboardAndAssistiveTechnology() {
+    ControllerHarness& h = harness();
+    MovePage& p = page();
+    p.edit(P::StepEl)->setText(QStringLiteral("1"));
+    ui::ClickableLabel* up = p.picture(P::StepUp);
+    QCOMPARE(up->focusPolicy(), Qt::StrongFocus);  // reached with Tab
+    up->setFocus();
+    QTest::keyClick(up, Qt::Key_Space);
+    QCOMPARE(h.sentLines(), std::vector<std::string>{"MO 0 100"});
+
+    // A screen reader sees a named button, tells its face, and can press it.
+    QAccessibleInterface* a = QAccessible::queryAccessibleInterface(up);
+    QVERIFY(a != nullptr);
+    QCOMPARE(a->role(), QAccessible::Button);
+    QCOMPARE(a->text(QAccessible::Name), QStringLiteral("EL step up"));
+    QCOMPARE(a->text(QAccessible::Description), QStringLiteral("released"));
+    QVERIFY(a->actionInterface() != nullptr);
+    a->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    QCOMPARE(h.sentLines(), std::vector<std::string>{"MO 0 100"});
+    // The diagnosis LEDs are not buttons.
+    QVERIFY(QAccessible::queryAccessibleInterface(p.control(P::DiagnosisLeds[0]))->role() !=
+            QAccessible::Button);
+}
+
+KELVANDOR_QTEST(MovePageTest, "move_page_test")
 #include "move_page_test.moc"

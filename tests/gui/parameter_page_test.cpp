@@ -19,6 +19,7 @@
 #include <climits>
 #include <cstring>
 
+#include "support/qt_test_main.h"
 #include "controller_harness.h"
 #include "pages/pattern_file.h"
 #include "protocol/frame_codec.h"
@@ -576,5 +577,5 @@ void ParameterPageTest::theUnitFillsThePageAndStreamsItsPattern() {
     unit.stop();
 }
 
-QTEST_MAIN(ParameterPageTest)
+KELVANDOR_QTEST(ParameterPageTest, "parameter_page_test")
 #include "parameter_page_test.moc"

@@ -12,6 +12,7 @@
 #include <limits>
 #include <memory>
 
+#include "support/qt_test_main.h"
 #include "controller_harness.h"
 #include "protocol/frame_codec.h"
 #include "ui/text_numbers.h"
@@ -457,5 +458,5 @@ void SatelliteInfoPageTest::freshPageRegistersNothingBeforeTheSlots() {
     QCOMPARE(encodeLongitude(std::nan("")), 0);
 }
 
-QTEST_MAIN(SatelliteInfoPageTest)
+KELVANDOR_QTEST(SatelliteInfoPageTest, "satellite_info_page_test")
 #include "satellite_info_page_test.moc"

@@ -4,6 +4,7 @@
 #include <QtTest>
 #include <cstring>
 
+#include "support/qt_test_main.h"
 #include "host/satellite_list.h"
 
 using namespace kelvandor;
@@ -50,5 +51,5 @@ void SatelliteListTest::countIsClampedToTheTable() {
     }
 }
 
-QTEST_MAIN(SatelliteListTest)
+KELVANDOR_QTEST(SatelliteListTest, "satellite_list_test")
 #include "satellite_list_test.moc"

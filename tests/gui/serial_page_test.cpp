@@ -7,6 +7,7 @@
 #include <QtTest>
 #include <cerrno>
 
+#include "support/qt_test_main.h"
 #include "controller_harness.h"
 #include "link/system_calls.h"
 #include "ui/bitmaps.h"
@@ -293,5 +294,5 @@ void SerialPageTest::startPortIsTriedAloneAndWhereANameLeadsIsShown() {
     }
 }
 
-QTEST_MAIN(SerialPageTest)
+KELVANDOR_QTEST(SerialPageTest, "serial_page_test")
 #include "serial_page_test.moc"

@@ -5,10 +5,14 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QtTest>
+#include <algorithm>
+#include <vector>
 
+#include "support/qt_test_main.h"
 #include "controller_harness.h"
 #include "protocol/frame_codec.h"
 #include "ui/bitmaps.h"
+#include "ui/clickable_label.h"
 
 using namespace kelvandor;
 using kelvandor::testing::ControllerHarness;
@@ -17,6 +21,14 @@ namespace id = kelvandor::main_id;
 namespace bm = kelvandor::ui::bitmap;
 
 namespace {
+
+// "Tracking: on, blue": the name and description a screen reader gets for `widget`.
+QString spoken(QWidget* widget) {
+    QAccessibleInterface* a = QAccessible::queryAccessibleInterface(widget);
+    return a == nullptr ? QString()
+                        : a->text(QAccessible::Name) + QStringLiteral(": ") +
+                              a->text(QAccessible::Description);
+}
 
 constexpr int StateLeds[] = {id::LedSetup,  id::LedSearch,     id::LedTracking,
                              id::LedUnwrap, id::LedInitialize, id::LedSleep};
@@ -56,6 +68,7 @@ class StatusPanelTest : public QObject {
     void selectorLayouts();
     void noSetupModeMessage();
     void namesFromTheAntennaAreShownVerbatim();
+    void ledsSayTheirStateToAssistiveTechnology();
 };
 
 void StatusPanelTest::stateLeds_data() {
@@ -352,5 +365,32 @@ void StatusPanelTest::namesFromTheAntennaAreShownVerbatim() {
     QVERIFY(!d.movePage.skewControlsVisible());
 }
 
-QTEST_MAIN(StatusPanelTest)
+void StatusPanelTest::ledsSayTheirStateToAssistiveTechnology() {
+    ControllerHarness h;
+    MainDialog& d = h.dialog();
+    QCOMPARE(spoken(d.control(id::LedTracking)), QStringLiteral("Tracking: off"));
+    QVERIFY(h.deliver(cmd::Ni, {2, 700, 1, 0, 0, 0}));
+    QCOMPARE(spoken(d.control(id::LedTracking)), QStringLiteral("Tracking: on, blue"));
+    QCOMPARE(spoken(d.control(id::LedSearch)), QStringLiteral("Search: off"));
+    QCOMPARE(spoken(d.control(id::LedLock)), QStringLiteral("Signal lock: on, blue"));
+
+    // Every image that carries state, on the main window and on every page, is named
+    // and says its state.
+    int pictures = 0;
+    for (ui::ClickableLabel* picture : d.findChildren<ui::ClickableLabel*>()) {
+        if (picture->bitmap() == 0 || picture->bitmap() == bm::Logo) {
+            continue;
+        }
+        ++pictures;
+        const QString said = spoken(picture);
+        QVERIFY2(!said.startsWith(u':') && !said.endsWith(QStringLiteral(": ")),
+                 qPrintable(picture->objectName() + QStringLiteral(" says \"") + said +
+                            QStringLiteral("\"")));
+    }
+    // 13 on the main window, 1 on the Serial page, 1 on the GPS page, 17 on the Move page,
+    // 4 on each Tracking page.
+    QCOMPARE(pictures, 13 + 1 + 1 + 17 + 4 + 4);
+}
+
+KELVANDOR_QTEST(StatusPanelTest, "status_panel_test")
 #include "status_panel_test.moc"

@@ -9,6 +9,7 @@
 #include <QtTest>
 #include <memory>
 
+#include "support/qt_test_main.h"
 #include "controller_harness.h"
 #include "protocol/frame_codec.h"
 #include "ui/bitmaps.h"
@@ -381,5 +382,5 @@ void TrackingPageTest::freshPageAndOversizedCount() {
     QCOMPARE(linesOf(h.sentLines()), QStringList{});
 }
 
-QTEST_MAIN(TrackingPageTest)
+KELVANDOR_QTEST(TrackingPageTest, "tracking_page_test")
 #include "tracking_page_test.moc"

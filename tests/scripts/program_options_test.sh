@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# The three programs answer --help and --version in the usual form, refuse a wrong option
-# with the exit status their manual page gives, and their manual pages name every option
-# that --help lists.
+# The three programs answer --help and --version in the usual form (--version with the
+# licence, as their manual pages give it), refuse a wrong option with the exit status their
+# manual page gives, and their manual pages name every option that --help lists.
 #
 #   program_options_test.sh VERSION MANDIR CONTROLLER SIM CLI
 set -euo pipefail
@@ -27,7 +27,11 @@ for name in kelvandor-controller kelvandor-sim kelvandor-cli; do
     text="$(sed 's/\\-/-/g' "$page")"
 
     shown="$(env -u DISPLAY -u WAYLAND_DISPLAY "$bin" --version)" || fail "$name --version failed"
-    [ "$shown" = "$name $version" ] || fail "$name --version printed \"$shown\""
+    [ "$(head -n 1 <<<"$shown")" = "$name $version" ] || fail "$name --version printed \"$shown\""
+    grep -q '^License GPL-3.0-or-later: ' <<<"$shown" ||
+        fail "$name --version does not name the licence: \"$shown\""
+    grep -q 'GPL-3.0-or-later' <<<"$(sed -n '/^\.SH COPYRIGHT/,/^\.SH /p' <<<"$text")" ||
+        fail "the manual page of $name has no COPYRIGHT section naming the licence"
 
     help="$(env -u DISPLAY -u WAYLAND_DISPLAY "$bin" --help)" || fail "$name --help failed"
     grep -qi "^usage: $name" <<<"$help" || fail "$name --help has no usage line"
@@ -49,4 +53,5 @@ done
 if [ "$failures" -ne 0 ]; then
     exit 1
 fi
-echo "PASS: --help, --version, wrong options and the manual pages of all three programs agree"
+echo "PASS: --help, --version with the licence, wrong options and the manual pages of all three" \
+    "programs agree"

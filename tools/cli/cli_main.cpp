@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // kelvandor-cli: the command-line companion of the controller.
+#include <unistd.h>
+
 #include <atomic>
 #include <csignal>
 #include <cstring>
@@ -11,6 +13,7 @@
 #include "cli/cli_codec.h"
 #include "cli/cli_port.h"
 #include "cli/cli_rif.h"
+#include "cli/cli_unit.h"
 #include "kelvandor_version.h"
 
 namespace {
@@ -30,6 +33,16 @@ constexpr const char* Usage =
     "                               19200 baud and print every frame received within MS\n"
     "                               milliseconds (default 500), one line each as decode does\n"
     "  monitor --port PORT          print every frame received on PORT until Ctrl-C\n"
+    "  status [--port PORT] [--json] [--wait MS]\n"
+    "                               ask the unit what Get Antenna Information asks and\n"
+    "                               print its state, signal, pointing, product, GPS\n"
+    "                               position, tracked satellite and satellite table (one\n"
+    "                               JSON object with --json); PORT defaults to COM2\n"
+    "  write-default FILE [--port PORT] [--size N] [--yes]\n"
+    "                               write a default set into the unit, which must be in\n"
+    "                               set-up mode, as the controller's Update Default does;\n"
+    "                               --size (0..6 or T4, T6, T3, T1, T9, T2, T6R) replaces\n"
+    "                               the size the unit reports, --yes skips the question\n"
     "  angles --sat LON{E|W} --lon DDD.MM{E|W} --lat DD.MM{N|S}\n"
     "                               print the azimuth, elevation and skew towards a\n"
     "                               satellite from an antenna position (\"%.2f\" each)\n"
@@ -45,8 +58,11 @@ constexpr const char* Usage =
     "tcp://HOST:PORT (raw bytes) or rfc2217://HOST:PORT (Telnet COM-PORT-OPTION, which\n"
     "sets the far line to 19200 8N1); an IPv6 HOST goes in brackets: [::1].\n"
     "\n"
-    "Exit status: 0 done, 1 the operation failed (a port that cannot be opened or that\n"
-    "hangs up, a default-set file that is refused), 2 wrong command line.\n";
+    "Exit status: 0 done, 1 the operation failed (for send, monitor and rif: a port that\n"
+    "cannot be opened or that hangs up, a default-set file that is refused; for\n"
+    "write-default: a step got no reply, or the run was stopped), 2 wrong command line\n"
+    "(and for write-default a refused file), 3 for status and write-default: the port\n"
+    "cannot be opened, the unit does not answer or is not in set-up mode.\n";
 
 std::atomic<bool> interrupted{false};
 
@@ -54,8 +70,8 @@ extern "C" void onInterrupt(int) {
     interrupted = true;
 }
 
-// Ctrl-C and SIGTERM end send and monitor cleanly: the port is closed and the output
-// flushed.
+// Ctrl-C and SIGTERM end send, monitor and status cleanly (the port is closed and the
+// output flushed); write-default stops after the step under way and says how far it got.
 void installInterruptHandlers() {
     struct sigaction action {};
     action.sa_handler = onInterrupt;
@@ -75,7 +91,7 @@ int main(int argc, char** argv) {
         return argc < 2 ? ExitUsage : ExitOk;
     }
     if (std::strcmp(argv[1], "--version") == 0) {
-        std::cout << "kelvandor-cli " KELVANDOR_VERSION "\n";
+        std::cout << "kelvandor-cli " KELVANDOR_VERSION "\n" KELVANDOR_VERSION_NOTICE;
         return ExitOk;
     }
     const std::string command = argv[1];
@@ -91,6 +107,15 @@ int main(int argc, char** argv) {
     }
     if (command == "angles") {
         return runAngles(args, std::cout, std::cerr);
+    }
+    if (command == "status") {
+        installInterruptHandlers();
+        return runStatus(args, std::cout, std::cerr, interrupted);
+    }
+    if (command == "write-default") {
+        installInterruptHandlers();
+        const Console console{isatty(STDIN_FILENO) == 1, isatty(STDOUT_FILENO) == 1};
+        return runWriteDefault(args, std::cin, std::cout, std::cerr, console, interrupted);
     }
     if (command == "send" || command == "monitor") {
         installInterruptHandlers();

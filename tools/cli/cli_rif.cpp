@@ -11,8 +11,8 @@ namespace kelvandor::cli {
 
 namespace {
 
-constexpr const char* SlotNames[RifSlotCount] = {"SAT A", "SAT B", "SAT A / 22kHz",
-                                                 "SAT B / 22kHz", "SAT C"};
+constexpr const char* SlotNames[RifSlotCount] = {"SAT A", "SAT B", "SAT A / 22kHz", "SAT B / 22kHz",
+                                                 "SAT C"};
 constexpr const char* DiseqcModes[] = {"Not Use", "Change Band", "Change Satellite"};
 
 // A position in hundredths of DDD.MM with its hemisphere letter: "11.34 E".
@@ -60,14 +60,14 @@ void printCommon(const DefaultSet& set, std::ostream& out) {
     out << "  triple satellite mode: " << (p[f::TripleMode] != 0 ? "on" : "off") << "\n";
     out << "  skew slots:";
     for (int k = 0; k < RifSlotCount; ++k) {
-        out << (k == 0 ? " " : ", ") << SlotNames[k] << " " << satelliteName(set, slotSatellite(p, k));
+        out << (k == 0 ? " " : ", ") << SlotNames[k] << " "
+            << satelliteName(set, slotSatellite(p, k));
     }
     out << "\n";
     out << "  Sat Verify Time " << p[f::SatVerifyTime] << ", Tracking Stable Count "
         << p[f::TrackingStableCount] << ", Initial Sat Count " << p[f::InitialSatCount]
         << ", Voltage Threshold " << p[f::VoltageThreshold] << ", DiSEqC Threshold "
-        << p[f::DiseqcThreshold] << ", Use Offset Difference " << p[f::UseOffsetDifference]
-        << "\n";
+        << p[f::DiseqcThreshold] << ", Use Offset Difference " << p[f::UseOffsetDifference] << "\n";
 }
 
 void printProfiles(const DefaultSet& set, std::ostream& out) {
@@ -75,8 +75,8 @@ void printProfiles(const DefaultSet& set, std::ostream& out) {
            "  Offset Diff RH - LH, WRS Detect Level, Tracking Level Offset, Search Lock Count,\n"
            "  Use WRS Method):\n";
     namespace f = profile;
-    constexpr int Columns[] = {f::ScanOffset,     f::TrackingScale,       f::DetectLevelOffset,
-                               f::OffsetDiffAzEl, f::OffsetDiffRhLh,      f::WrsDetectLevel,
+    constexpr int Columns[] = {f::ScanOffset,          f::TrackingScale,   f::DetectLevelOffset,
+                               f::OffsetDiffAzEl,      f::OffsetDiffRhLh,  f::WrsDetectLevel,
                                f::TrackingLevelOffset, f::SearchLockCount, f::UseWrsMethod};
     for (int k = 0; k < ProductSizeCount; ++k) {
         const ProductProfile& p = set.productProfiles[static_cast<std::size_t>(k)];
@@ -93,6 +93,14 @@ void printProfiles(const DefaultSet& set, std::ostream& out) {
 
 }  // namespace
 
+std::string refusalReason(const RifReadResult& result) {
+    if (result.status == RifReadResult::Status::LaterVersion) {
+        return "the file's format version is later than " +
+               std::to_string(static_cast<int>(RifLatestVersion)) + ".0";
+    }
+    return result.message;
+}
+
 int runRif(const Args& args, std::ostream& out, std::ostream& err) {
     if (args.size() != 1) {
         err << "usage: kelvandor-cli rif FILE\n";
@@ -101,12 +109,7 @@ int runRif(const Args& args, std::ostream& out, std::ostream& err) {
     DefaultSet set;
     const RifReadResult result = readRifFile(args[0], set);
     if (!result.ok()) {
-        std::string reason = result.message;
-        if (result.status == RifReadResult::Status::LaterVersion) {
-            reason = "the file's format version is later than " +
-                     std::to_string(static_cast<int>(RifLatestVersion)) + ".0";
-        }
-        err << "kelvandor-cli rif: " << args[0] << ": " << reason << "\n";
+        err << "kelvandor-cli rif: " << args[0] << ": " << refusalReason(result) << "\n";
         return ExitFailed;
     }
     char version[32];

@@ -4,8 +4,10 @@
 #pragma once
 
 #include <iosfwd>
+#include <string>
 
 #include "cli/cli_args.h"
+#include "defaults/rif_reader.h"
 
 namespace kelvandor::cli {
 
@@ -14,5 +16,8 @@ namespace kelvandor::cli {
 // ExitOk. A file the reader refuses or cannot open: the reason on `err`, ExitFailed. No
 // file or more than one: a usage line on `err`, ExitUsage.
 int runRif(const Args& args, std::ostream& out, std::ostream& err);
+
+// Why the reader refused a file, in the words rif prints after the file's name.
+std::string refusalReason(const RifReadResult& result);
 
 }  // namespace kelvandor::cli

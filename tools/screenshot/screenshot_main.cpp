@@ -10,11 +10,12 @@
 // --startup-only measures the time from the start of main() to the first shown and
 // painted main window, prints it and exits (no simulator).
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QLineEdit>
 #include <QFile>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -75,6 +76,19 @@ void prepareParameters(Dialog& /*dialog*/, Unit& /*unit*/) {}
 
 void prepareSerial(Dialog& /*dialog*/, Unit& /*unit*/) {}
 
+// The unit goes through initialise, search and tracking while the page watches, so the
+// picture has a curve, its bands and a trail; Refresh asks for the level and the position.
+void prepareSkyView(Dialog& dialog, Unit& /*unit*/) {
+    constexpr int WatchMs = 8000;
+    constexpr int OneMinuteWindow = 0;
+    dialog.skyViewPage.comboBox(kelvandor::SkyViewPage::WindowList)
+        ->setCurrentIndex(OneMinuteWindow);
+    dialog.onRestart();
+    dialog.skyViewPage.button(kelvandor::SkyViewPage::RefreshButton)->click();
+    QTest::qWait(WatchMs);
+    dialog.skyViewPage.refreshView();
+}
+
 struct PageShot {
     const char* file;
     void (*prepare)(Dialog&, Unit&);
@@ -89,6 +103,7 @@ const PageShot PageShots[] = {
     {"move", prepareMove},
     {"parameters", prepareParameters},
     {"serial", prepareSerial},
+    {"sky-view", prepareSkyView},
 };
 
 bool save(kelvandor::MainDialog& dialog, const QDir& dir, const QString& name) {
@@ -132,6 +147,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QString outDir = QStringLiteral("screenshots");
     kelvandor::sim::SimOptions options;
+    constexpr int StatusPeriodMs = 200;  // Ni five times a second: a live signal history
+    options.statusPeriodMs = StatusPeriodMs;
     QString defaultSet;  // a default set loaded before the pages' pictures, when given
     for (int k = 1; k < argc; ++k) {
         if (std::strcmp(argv[k], "--startup-only") == 0) {

@@ -1,0 +1,29 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Writing the signal history out: the CSV rows, and files replaced only when complete.
+#pragma once
+
+#include <QString>
+#include <functional>
+
+#include "pages/signal_history.h"
+
+class QIODevice;
+
+namespace kelvandor {
+
+// A field as RFC 4180 wants it: quoted, with quotes doubled, when it holds a comma, a
+// quote, a carriage return or a line feed; as it is otherwise.
+QString csvField(const QString& text);
+
+// Writes the header row and one row a sample, oldest first, each ended by CR LF: the
+// local time in ISO 8601 with milliseconds, the level, the lock flag, the state, and AZ,
+// EL and SKEW in degrees with two decimals. Returns false when the device refused a write.
+bool writeSignalCsv(const SignalHistory& history, QIODevice& device);
+
+// Writes `path` through `write` into a temporary file beside it, and renames that over
+// `path` only when `write` returned true and every byte reached the disk. On failure
+// `path` is left as it was and `*error` (when given) says why.
+bool saveAtomically(const QString& path, const std::function<bool(QIODevice&)>& write,
+                    QString* error);
+
+}  // namespace kelvandor

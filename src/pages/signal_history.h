@@ -1,0 +1,63 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The signal history: every level report the antenna sent, with its lock flag, state and
+// pointing, in a ring of fixed capacity. Memory is taken once, on the first sample, and
+// never grows; when the ring is full the oldest sample gives way. Pure C++.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace kelvandor {
+
+struct SignalSample {
+    std::int64_t msecsSinceEpoch;  // wall-clock time of the report
+    std::int32_t level;            // the value the status panel shows (800 - raw)
+    std::int32_t azimuth;          // hundredths of a degree, as Ni carries them
+    std::int32_t elevation;
+    std::int32_t skew;
+    std::int16_t state;  // antenna state as NA reports it
+    std::uint8_t lock;   // 1 locked, 0 not
+};
+
+class SignalHistory {
+  public:
+    // 24 hours of reports at two a second: a unit reports about once a second, so a day
+    // fits with room to spare; faster reports keep a shorter span in the same memory.
+    static constexpr std::size_t DefaultCapacity = 24U * 3600U * 2U;
+
+    explicit SignalHistory(std::size_t capacity = DefaultCapacity);
+
+    // Appends a sample; when full, the oldest sample is dropped. A capacity of 0 keeps
+    // nothing.
+    void append(const SignalSample& sample);
+    // Forgets every sample and the peak; the memory stays taken.
+    void clear();
+
+    std::size_t size() const { return size_; }
+    std::size_t capacity() const { return capacity_; }
+    bool empty() const { return size_ == 0; }
+    // The sample `i` places after the oldest (0 the oldest, size() - 1 the newest).
+    const SignalSample& at(std::size_t i) const { return slots_[(head_ + i) % capacity_]; }
+    const SignalSample& newest() const { return at(size_ - 1); }
+    // The index of the first sample at or after `msecs`; size() when there is none.
+    // Samples are taken to be in time order (a clock set back only shifts the result).
+    std::size_t firstAtOrAfter(std::int64_t msecs) const;
+
+    // The highest level since the last clear; meaningful only when hasPeak().
+    bool hasPeak() const { return hasPeak_; }
+    std::int32_t peak() const { return peak_; }
+
+    // Bytes the ring holds for its samples, whatever their count.
+    std::size_t memoryBytes() const { return slots_.capacity() * sizeof(SignalSample); }
+
+  private:
+    std::vector<SignalSample> slots_;
+    std::size_t capacity_;
+    std::size_t head_ = 0;  // slot of the oldest sample
+    std::size_t size_ = 0;
+    bool hasPeak_ = false;
+    std::int32_t peak_ = 0;
+};
+
+}  // namespace kelvandor

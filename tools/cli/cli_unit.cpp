@@ -1,0 +1,663 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "cli/cli_unit.h"
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <istream>
+#include <map>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cli/cli_port.h"
+#include "cli/cli_rif.h"
+#include "defaults/update_steps.h"
+#include "geo/pointing.h"
+#include "protocol/frame_codec.h"
+#include "protocol/unit_reports.h"
+
+namespace kelvandor::cli {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Each read waits at most this long, so a stop request is seen promptly.
+constexpr int ReadSliceMs = 20;
+constexpr int ReadChunk = 64;
+// How long write-default waits for the unit's answer to QS.
+constexpr int AskTimeoutMs = 3000;
+// status stops collecting once the line has been quiet this long after a frame.
+constexpr int QuietMs = 700;
+constexpr int DefaultStatusWaitMs = 5000;
+constexpr int MaxStatusWaitMs = 60000;
+constexpr int StateSetup = 0;
+constexpr double Hundredth = 0.01;
+constexpr std::int32_t MaxSatellites = 20;  // a table holds satellites 0..19
+
+int elapsedMs(Clock::time_point since) {
+    return static_cast<int>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count());
+}
+
+// The unit's line: its port and a receive buffer of its own.
+class UnitLine {
+  public:
+    bool open(const std::string& name, const char* command, std::ostream& err) {
+        name_ = name;
+        if (port_.Open(name.c_str(), LineBaud, ReadSliceMs) == 1) {
+            port_.Purge();
+            return true;
+        }
+        explainOpenFailure(port_, name, command, err);
+        return false;
+    }
+
+    void send(CommandId id, const std::int32_t* params) {
+        char frame[FrameAreaSize];
+        const int length = encodeFrame(frame, id, params);
+        port_.Write(frame, length);
+    }
+
+    // Reads once (waiting at most ReadSliceMs) and hands every complete frame to
+    // `onFrame(id, params)`. False when the line has hung up.
+    template <class OnFrame>
+    bool readOnce(OnFrame&& onFrame) {
+        char chunk[ReadChunk];
+        const int got = port_.Read(chunk, ReadChunk);
+        if (got <= 0) {
+            return !port_.lineLost();
+        }
+        appendReceived(buffer_, chunk, got);
+        forEachChunk(buffer_, scratch_,
+                     [&onFrame](int status, CommandId id, const std::int32_t* p) {
+                         if (status == FrameOk) {
+                             onFrame(id, p);
+                         }
+                     });
+        return true;
+    }
+
+    const std::string& name() const { return name_; }
+
+  private:
+    std::string name_;
+    SerialPort port_;
+    ReceiveBuffer buffer_;
+    FrameScratch scratch_;
+};
+
+// Text from the line as a terminal may show it: control characters become '?'.
+std::string printable(const std::string& text) {
+    std::string shown = text;
+    for (char& c : shown) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7F) {
+            c = '?';
+        }
+    }
+    return shown;
+}
+
+std::string unpacked(const std::int32_t* p, int count) {
+    std::vector<char> text(static_cast<std::size_t>(4 * count + 1));
+    unpackText(text.data(), p, count);
+    return text.data();
+}
+
+// What the unit reported in answer to QS and QI.
+struct UnitPicture {
+    struct Satellite {
+        std::string name;
+        std::int32_t longitude = 0;  // hundredths of a degree
+        std::int32_t eastWest = 0;
+    };
+
+    bool answered = false;  // the unit said its state (NA or Ni)
+    std::optional<std::int32_t> state;
+    std::optional<std::array<std::int32_t, 6>> status;  // Ni: state, raw level, lock, AZ, EL, SKEW
+    std::optional<std::string> productName;
+    std::optional<std::array<std::int32_t, 3>> versions;  // NW
+    std::optional<std::string> serialNumber;
+    std::optional<std::array<std::int32_t, 4>> gps;  // NG
+    std::optional<std::array<std::int32_t, 2>> lnb;  // NL kind 0
+    std::optional<std::int32_t> frequencyInUse;      // NL other kinds
+    std::optional<std::int32_t> satelliteCount;
+    std::map<std::int32_t, Satellite> satellites;
+    std::optional<std::array<std::int32_t, 5>> slots;
+    std::optional<std::int32_t> currentSlot;
+
+    void take(CommandId id, const std::int32_t* p) {
+        switch (id) {
+            case cmd::NA:
+                answered = true;
+                state = p[0];
+                break;
+            case cmd::Ni:
+                answered = true;
+                state = p[0];
+                status = std::array<std::int32_t, 6>{p[0], p[1], p[2], p[3], p[4], p[5]};
+                break;
+            case cmd::Nn:
+                productName = unpacked(p, ProductNameInts);
+                break;
+            case cmd::NW:
+                versions = std::array<std::int32_t, 3>{p[0], p[1], p[2]};
+                break;
+            case cmd::EN:
+                serialNumber = unpacked(p, SerialNumberInts);
+                break;
+            case cmd::NG:
+                gps = std::array<std::int32_t, 4>{p[0], p[1], p[2], p[3]};
+                break;
+            case cmd::NL:
+                if (p[2] == 0) {
+                    lnb = std::array<std::int32_t, 2>{p[0], p[1]};
+                } else {
+                    frequencyInUse = p[0];
+                }
+                break;
+            case cmd::NN:
+                satelliteCount = p[0];
+                break;
+            case cmd::NI:
+                satellites[p[0]] = {unpacked(p + 7, 2), p[1], p[2]};
+                break;
+            case cmd::NP:
+                slots = std::array<std::int32_t, 5>{p[0], p[1], p[2], p[3], p[4]};
+                break;
+            case cmd::NS:
+                currentSlot = p[0];
+                break;
+            default:
+                break;
+        }
+    }
+
+    // Whether every part of both pictures has come: state, status, product, versions, GPS
+    // position, slots, slot in use and every satellite of the table.
+    bool complete() const {
+        return state && status && productName && versions && gps && slots && currentSlot &&
+               satelliteCount &&
+               static_cast<std::int32_t>(satellites.size()) >=
+                   std::min<std::int32_t>(*satelliteCount, MaxSatellites);
+    }
+
+    std::optional<int> productSize() const {
+        if (!versions) {
+            return std::nullopt;
+        }
+        return productSizeOf((*versions)[1]);
+    }
+
+    // The satellite index the unit tracks, when the slot in use names one.
+    std::optional<std::int32_t> trackedSatellite() const {
+        if (!slots || !currentSlot || *currentSlot < 0 ||
+            *currentSlot >= static_cast<std::int32_t>(slots->size())) {
+            return std::nullopt;
+        }
+        return (*slots)[static_cast<std::size_t>(*currentSlot)];
+    }
+};
+
+const char* sizeName(int size) {
+    return size >= 0 && size < ProductSizeCount ? ProductSizeNames[size] : "?";
+}
+
+std::string fixed2(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f", value);
+    return text;
+}
+
+// "9.59 E" for a longitude of 959 hundredths of DDD.MM east.
+std::string position(std::int32_t hundredths, bool positive, char plus, char minus) {
+    return fixed2(hundredths * Hundredth) + ' ' + (positive ? plus : minus);
+}
+
+// --- status ---------------------------------------------------------------------------
+
+void printText(const UnitPicture& u, std::ostream& out) {
+    if (u.state) {
+        out << "state: " << antennaStateName(*u.state) << " (" << *u.state << ")\n";
+    }
+    if (u.status) {
+        const auto& s = *u.status;
+        out << "signal: " << signalLevelOf(s[1]) << (s[2] != 0 ? ", locked" : ", not locked")
+            << "\n";
+        out << "pointing: AZ " << fixed2(s[3] * Hundredth) << "  EL " << fixed2(s[4] * Hundredth)
+            << "  SKEW " << fixed2(s[5] * Hundredth) << "\n";
+    }
+    if (u.productName) {
+        out << "product: " << printable(*u.productName);
+        if (const std::optional<int> size = u.productSize()) {
+            out << " (size " << sizeName(*size) << ")";
+        }
+        out << "\n";
+    }
+    if (u.versions) {
+        out << "versions: " << fixed2((*u.versions)[0] * Hundredth) << ", "
+            << fixed2((*u.versions)[2] * Hundredth) << "\n";
+    }
+    if (u.serialNumber) {
+        out << "serial number: " << printable(*u.serialNumber) << "\n";
+    }
+    if (u.gps) {
+        const auto& g = *u.gps;
+        out << "GPS position: " << position(g[0], g[1] == geo::FlagEast, 'E', 'W') << "  "
+            << position(g[2], g[3] == geo::CodeNorth, 'N', 'S') << "\n";
+    }
+    if (u.lnb) {
+        out << "LNB: " << (*u.lnb)[0] << " / " << (*u.lnb)[1] << " MHz";
+        if (u.frequencyInUse) {
+            out << ", in use " << *u.frequencyInUse << " MHz";
+        }
+        out << "\n";
+    }
+    if (const std::optional<std::int32_t> tracked = u.trackedSatellite()) {
+        const auto found = u.satellites.find(*tracked);
+        out << "tracked satellite: " << *tracked << ' '
+            << (found == u.satellites.end() ? std::string("?") : printable(found->second.name))
+            << "\n";
+    }
+    if (!u.satellites.empty()) {
+        out << "satellites (" << u.satellites.size() << "):\n";
+        for (const auto& [index, s] : u.satellites) {
+            char line[96];
+            std::snprintf(line, sizeof line, "  %2d  %-8s  %7.2f %c\n", index,
+                          printable(s.name).c_str(), s.longitude * Hundredth,
+                          s.eastWest == geo::FlagEast ? 'E' : 'W');
+            out << line;
+        }
+    }
+}
+
+// A JSON string: quotes, backslashes and control characters escaped; bytes beyond ASCII
+// taken as Latin-1 and written as \u escapes, so the output is valid UTF-8 whatever the
+// unit sent.
+std::string jsonString(const std::string& text) {
+    std::string json = "\"";
+    for (const char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            json += '\\';
+            json += c;
+        } else if (u < 0x20 || u >= 0x7F) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", u);
+            json += escape;
+        } else {
+            json += c;
+        }
+    }
+    return json + "\"";
+}
+
+std::string jsonNumber(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f", value);
+    return text;
+}
+
+template <class T, class Show>
+std::string orNull(const std::optional<T>& value, Show&& show) {
+    return value ? show(*value) : std::string("null");
+}
+
+void printJson(const UnitPicture& u, const std::string& port, std::ostream& out) {
+    out << "{\"port\":" << jsonString(port) << ",\"answered\":" << (u.answered ? "true" : "false");
+    out << ",\"state\":" << orNull(u.state, [](std::int32_t s) {
+        return "{\"code\":" + std::to_string(s) + ",\"name\":" + jsonString(antennaStateName(s)) +
+               "}";
+    });
+    out << ",\"signal\":" << orNull(u.status, [](const std::array<std::int32_t, 6>& s) {
+        return "{\"level\":" + std::to_string(signalLevelOf(s[1])) +
+               ",\"locked\":" + (s[2] != 0 ? "true" : "false") + "}";
+    });
+    out << ",\"pointing\":" << orNull(u.status, [](const std::array<std::int32_t, 6>& s) {
+        return "{\"azimuth\":" + jsonNumber(s[3] * Hundredth) +
+               ",\"elevation\":" + jsonNumber(s[4] * Hundredth) +
+               ",\"skew\":" + jsonNumber(s[5] * Hundredth) + "}";
+    });
+    const std::optional<int> size = u.productSize();
+    out << ",\"product\":" << orNull(u.productName, [&size](const std::string& name) {
+        return "{\"name\":" + jsonString(name) +
+               ",\"size\":" + (size ? jsonString(sizeName(*size)) : std::string("null")) + "}";
+    });
+    out << ",\"versions\":" << orNull(u.versions, [](const std::array<std::int32_t, 3>& v) {
+        return "{\"software\":" + jsonNumber(v[0] * Hundredth) +
+               ",\"second\":" + jsonNumber(v[2] * Hundredth) + "}";
+    });
+    out << ",\"serialNumber\":" << orNull(u.serialNumber, jsonString);
+    out << ",\"gps\":" << orNull(u.gps, [](const std::array<std::int32_t, 4>& g) {
+        const double longitude = geo::toDecimalDegrees(g[0] * Hundredth);
+        const double latitude = geo::toDecimalDegrees(g[2] * Hundredth);
+        return "{\"longitude\":" + jsonString(position(g[0], g[1] == geo::FlagEast, 'E', 'W')) +
+               ",\"latitude\":" + jsonString(position(g[2], g[3] == geo::CodeNorth, 'N', 'S')) +
+               ",\"longitudeDegrees\":" +
+               jsonNumber(g[1] == geo::FlagEast ? longitude : -longitude) +
+               ",\"latitudeDegrees\":" + jsonNumber(g[3] == geo::CodeNorth ? latitude : -latitude) +
+               "}";
+    });
+    out << ",\"lnb\":" << orNull(u.lnb, [&u](const std::array<std::int32_t, 2>& l) {
+        return "{\"low\":" + std::to_string(l[0]) + ",\"high\":" + std::to_string(l[1]) +
+               ",\"inUse\":" +
+               orNull(u.frequencyInUse, [](std::int32_t f) { return std::to_string(f); }) + "}";
+    });
+    out << ",\"trackedSatellite\":" << orNull(u.trackedSatellite(), [&u](std::int32_t index) {
+        const auto found = u.satellites.find(index);
+        return "{\"index\":" + std::to_string(index) + ",\"name\":" +
+               (found == u.satellites.end() ? std::string("null")
+                                            : jsonString(found->second.name)) +
+               "}";
+    });
+    out << ",\"satellites\":[";
+    bool first = true;
+    for (const auto& [index, s] : u.satellites) {
+        out << (first ? "" : ",") << "{\"index\":" << index << ",\"name\":" << jsonString(s.name)
+            << ",\"longitude\":" << jsonNumber(s.longitude * Hundredth)
+            << ",\"eastWest\":" << (s.eastWest == geo::FlagEast ? "\"E\"" : "\"W\"") << "}";
+        first = false;
+    }
+    out << "]}\n";
+}
+
+// --- write-default -------------------------------------------------------------------
+
+// Update Default over the CLI's line. Frames that arrive between steps are read and
+// dropped before the next command goes out, so only an echo that comes after its own
+// command answers a step.
+class CliUpdateLine : public UpdateLine {
+  public:
+    CliUpdateLine(UnitLine& line, std::ostream& out, bool terminal, const std::atomic<bool>& stop,
+                  int stepCount)
+        : line_(line), out_(out), terminal_(terminal), stop_(stop), stepCount_(stepCount) {}
+
+    void expectReply(CommandId reply, std::optional<std::int32_t> index) override {
+        dropPending();
+        awaited_ = reply;
+        index_ = index;
+        arrived_ = false;
+        waited_ = true;
+    }
+    void send(CommandId command, const std::int32_t* params) override {
+        line_.send(command, params);
+    }
+    bool waitForReply(int timeoutMs) override {
+        const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (!arrived_ && !stopRequested() && Clock::now() < deadline) {
+            lost_ = !line_.readOnce([this](CommandId id, const std::int32_t* p) {
+                if (id == awaited_ && (!index_ || p[0] == *index_)) {
+                    arrived_ = true;
+                }
+            });
+        }
+        return arrived_;
+    }
+    void pause(int ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+    void beforeUnawaitedStep() override { waited_ = false; }
+    bool stopRequested() const override { return stop_ || lost_; }
+    void stepDone(const UpdateStep& step, int index) override {
+        const char* outcome = !waited_ ? "sent" : arrived_ ? "answered" : "NO REPLY";
+        char head[32];
+        std::snprintf(head, sizeof head, "step %2d/%d  ", index + 1, stepCount_);
+        const std::string line = head + describeUpdateStep(step) + "  " + outcome;
+        if (terminal_) {
+            // One line, rewritten: pad to clear what a longer one left.
+            out_ << '\r' << line << std::string(line.size() < Width ? Width - line.size() : 0, ' ')
+                 << std::flush;
+        } else {
+            out_ << line << '\n';
+        }
+    }
+
+    bool lineLost() const { return lost_; }
+
+  private:
+    static constexpr std::size_t Width = 72;
+
+    void dropPending() {
+        // What has already arrived is read and dropped; a hang-up is noted.
+        for (int k = 0; k < 2; ++k) {
+            lost_ = lost_ || !line_.readOnce([](CommandId, const std::int32_t*) {});
+        }
+    }
+
+    UnitLine& line_;
+    std::ostream& out_;
+    bool terminal_;
+    const std::atomic<bool>& stop_;
+    int stepCount_;
+    CommandId awaited_ = 0;
+    std::optional<std::int32_t> index_;
+    bool arrived_ = false;
+    bool waited_ = false;
+    bool lost_ = false;
+};
+
+std::optional<int> parseSize(const std::string& text) {
+    for (int k = 0; k < ProductSizeCount; ++k) {
+        if (text == ProductSizeNames[k]) {
+            return k;
+        }
+    }
+    return parseIntInRange(text, 0, ProductSizeCount - 1);
+}
+
+// Asks the unit for its status picture and reads until it has said its state and product
+// size, or the time is up.
+UnitPicture askStatus(UnitLine& line, const std::atomic<bool>& stop) {
+    UnitPicture picture;
+    line.send(cmd::QS, nullptr);
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(AskTimeoutMs);
+    while (!stop && Clock::now() < deadline && !(picture.state && picture.versions)) {
+        if (!line.readOnce(
+                [&picture](CommandId id, const std::int32_t* p) { picture.take(id, p); })) {
+            break;
+        }
+    }
+    return picture;
+}
+
+bool confirmed(std::istream& in, std::ostream& out, const std::string& question) {
+    out << question << " [y/N] " << std::flush;
+    std::string answer;
+    if (!std::getline(in, answer)) {
+        out << '\n';
+        return false;
+    }
+    return answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes";
+}
+
+std::string seconds(int ms) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f s", ms / 1000.0);
+    return text;
+}
+
+void printSummary(const std::vector<UpdateStep>& steps, const UpdateOutcome& outcome, int ms,
+                  bool lost, const std::string& port, std::ostream& out) {
+    const int missing = static_cast<int>(outcome.missing.size());
+    out << outcome.awaited - missing << " of " << outcome.awaited << " awaited steps answered";
+    if (missing > 0) {
+        out << "; no reply to:";
+        for (std::size_t k = 0; k < outcome.missing.size(); ++k) {
+            out << (k == 0 ? " " : ", ")
+                << describeUpdateStep(steps[static_cast<std::size_t>(outcome.missing[k])]);
+        }
+    }
+    out << ". " << outcome.sent << " of " << steps.size() << " steps sent in " << seconds(ms)
+        << ".\n";
+    if (lost) {
+        out << port << " hung up after step " << outcome.sent << " of " << steps.size() << ".\n";
+    } else if (outcome.stopped) {
+        out << "Stopped after step " << outcome.sent << " of " << steps.size() << " ("
+            << describeUpdateStep(steps[static_cast<std::size_t>(outcome.sent - 1)]) << ").\n";
+    }
+    if (missing > 0 || outcome.stopped) {
+        out << "The unit may not hold the whole default set: check the connection and run "
+               "write-default again.\n";
+    }
+}
+
+}  // namespace
+
+int runStatus(const Args& args, std::ostream& out, std::ostream& err,
+              const std::atomic<bool>& stop) {
+    Args rest = args;
+    bool missing = false;
+    const std::optional<std::string> port = takeOption(rest, "--port", &missing);
+    if (missing || (port && port->empty())) {
+        err << "status: --port takes a COM name or a device path\n";
+        return ExitUsage;
+    }
+    const std::optional<std::string> waitText = takeOption(rest, "--wait", &missing);
+    if (missing || (waitText && !parseIntInRange(*waitText, 1, MaxStatusWaitMs))) {
+        err << "status: --wait takes milliseconds, 1 to " << MaxStatusWaitMs << '\n';
+        return ExitUsage;
+    }
+    const int waitMs =
+        waitText ? *parseIntInRange(*waitText, 1, MaxStatusWaitMs) : DefaultStatusWaitMs;
+    bool json = false;
+    for (const std::string& a : rest) {
+        if (a == "--json") {
+            json = true;
+        } else {
+            err << "status: unexpected argument \"" << a << "\"\n";
+            return ExitUsage;
+        }
+    }
+    UnitLine line;
+    if (!line.open(port.value_or(DefaultUnitPort), "status", err)) {
+        return ExitUnit;
+    }
+    UnitPicture picture;
+    line.send(cmd::QS, nullptr);
+    line.send(cmd::QI, nullptr);
+    const Clock::time_point start = Clock::now();
+    Clock::time_point lastFrame = start;
+    bool hungUp = false;
+    while (!stop && elapsedMs(start) < waitMs && !picture.complete() &&
+           !(picture.answered && elapsedMs(lastFrame) >= QuietMs)) {
+        if (!line.readOnce([&](CommandId id, const std::int32_t* p) {
+                picture.take(id, p);
+                lastFrame = Clock::now();
+            })) {
+            hungUp = true;
+            break;
+        }
+    }
+    if (json) {
+        printJson(picture, line.name(), out);
+    } else if (picture.answered) {
+        printText(picture, out);
+    }
+    if (!picture.answered) {
+        err << "status: the unit on " << line.name() << (hungUp ? " hung up" : " did not answer")
+            << "\n";
+        return ExitUnit;
+    }
+    return ExitOk;
+}
+
+int runWriteDefault(const Args& args, std::istream& in, std::ostream& out, std::ostream& err,
+                    const Console& console, const std::atomic<bool>& stop) {
+    const bool terminal = console.outputIsTerminal;
+    Args rest = args;
+    bool missing = false;
+    const std::optional<std::string> port = takeOption(rest, "--port", &missing);
+    if (missing || (port && port->empty())) {
+        err << "write-default: --port takes a COM name or a device path\n";
+        return ExitUsage;
+    }
+    const std::optional<std::string> sizeText = takeOption(rest, "--size", &missing);
+    const std::optional<int> chosenSize = sizeText ? parseSize(*sizeText) : std::nullopt;
+    if (missing || (sizeText && !chosenSize)) {
+        err << "write-default: --size takes 0 to 6 or T4, T6, T3, T1, T9, T2, T6R\n";
+        return ExitUsage;
+    }
+    bool yes = false;
+    std::vector<std::string> files;
+    for (const std::string& a : rest) {
+        if (a == "--yes") {
+            yes = true;
+        } else if (a.starts_with("--")) {
+            err << "write-default: unknown option \"" << a << "\"\n";
+            return ExitUsage;
+        } else {
+            files.push_back(a);
+        }
+    }
+    if (files.size() != 1) {
+        err << "write-default: give one default-set file (write-default FILE [--port NAME] "
+               "[--size N] [--yes])\n";
+        return ExitUsage;
+    }
+    if (!yes && !console.inputIsTerminal) {
+        err << "write-default: add --yes to write without being asked\n";
+        return ExitUsage;
+    }
+    DefaultSet set;
+    const RifReadResult read = readRifFile(files[0], set);
+    if (!read.ok()) {
+        err << "write-default: " << files[0] << ": " << refusalReason(read) << "\n";
+        return ExitUsage;
+    }
+    for (const std::string& note : read.notes) {
+        out << "note: " << note << "\n";
+    }
+
+    UnitLine line;
+    if (!line.open(port.value_or(DefaultUnitPort), "write-default", err)) {
+        return ExitUnit;
+    }
+    const UnitPicture unit = askStatus(line, stop);
+    if (!unit.state) {
+        err << "write-default: the unit on " << line.name() << " did not answer\n";
+        return ExitUnit;
+    }
+    if (*unit.state != StateSetup) {
+        err << "write-default: the unit is in " << antennaStateName(*unit.state)
+            << " mode, not set-up mode; put it in set-up mode first (Setup in the controller, "
+               "or kelvandor-cli send --port "
+            << line.name() << " OS)\n";
+        return ExitUnit;
+    }
+    const std::optional<int> size = chosenSize ? chosenSize : unit.productSize();
+    if (!size) {
+        err << "write-default: the unit did not report its product size; give it with --size\n";
+        return ExitUnit;
+    }
+    if (*size < 0 || *size >= ProductSizeCount) {
+        err << "write-default: the unit reports a product size (" << *size
+            << ") the default set has no profile for; give one with --size\n";
+        return ExitUnit;
+    }
+    const std::string what = "default set \"" + files[0] + "\" (" + set.regionName +
+                             ", product size " + sizeName(*size) + ") into the unit on " +
+                             line.name();
+    if (!yes) {
+        if (!confirmed(in, out, "Write " + what + "?")) {
+            out << "Nothing was sent.\n";
+            return ExitFailed;
+        }
+    }
+    out << "Writing " << what << "\n";
+
+    const std::vector<UpdateStep> steps =
+        buildUpdateSteps(set, set.productProfiles[static_cast<std::size_t>(*size)]);
+    CliUpdateLine updateLine(line, out, terminal, stop, static_cast<int>(steps.size()));
+    const Clock::time_point start = Clock::now();
+    const UpdateOutcome outcome = runUpdateSteps(steps, updateLine);
+    if (terminal) {
+        out << '\n';
+    }
+    printSummary(steps, outcome, elapsedMs(start), updateLine.lineLost(), line.name(), out);
+    return outcome.missing.empty() && !outcome.stopped ? ExitOk : ExitFailed;
+}
+
+}  // namespace kelvandor::cli
