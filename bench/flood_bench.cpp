@@ -10,11 +10,20 @@
 //
 // Not a test: nothing is asserted. The figures to look for are a longest gap under
 // 100 ms and a resident size that does not grow.
+//
+// The same gap measure over network ports that fail slowly: a click on Connect for a
+// tcp:// port whose host never answers, and for an rfc2217:// port whose server never
+// says a Telnet word. Each open waits its full 3 s; the window must keep turning.
+#include <arpa/inet.h>
 #include <benchmark/benchmark.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QPushButton>
@@ -175,5 +184,90 @@ void BM_FloodUnpaced(benchmark::State& state) {
     QDir::setCurrent(home);
 }
 BENCHMARK(BM_FloodUnpaced)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A loopback listener that never answers a connection request: its queue (of one) is
+// filled by a connection of its own. Its accepted connections, were there any, would be
+// silent: it never reads or writes.
+struct SilentListener {
+    explicit SilentListener(bool fillQueue) {
+        fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        ::bind(fd, reinterpret_cast<sockaddr*>(&address), length);
+        ::listen(fd, fillQueue ? 0 : 1);
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+        port = ntohs(address.sin_port);
+        if (fillQueue) {
+            filler = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+            ::connect(filler, reinterpret_cast<sockaddr*>(&address), length);
+        }
+    }
+    ~SilentListener() {
+        for (const int f : {filler, fd}) {
+            if (f >= 0) {
+                ::close(f);
+            }
+        }
+    }
+    int fd = -1;
+    int filler = -1;
+    int port = 0;
+};
+
+void connectToSilentPort(benchmark::State& state, bool rfc2217) {
+    QTemporaryDir ports;
+    ui::ScriptedPrompter prompter;
+    ui::installPrompter(&prompter);
+    SilentListener silent(!rfc2217);
+    QFile entry(QDir(ports.path()).filePath(QStringLiteral("COM2")));
+    entry.open(QIODevice::WriteOnly);
+    entry.write(QStringLiteral("%1://127.0.0.1:%2\n")
+                    .arg(rfc2217 ? QStringLiteral("rfc2217") : QStringLiteral("tcp"))
+                    .arg(silent.port)
+                    .toUtf8());
+    entry.close();
+    // Nothing is in the folder while the window starts, so it starts unconnected.
+    QFile::rename(entry.fileName(), entry.fileName() + QStringLiteral(".later"));
+    MainDialog dialog(ComPortNaming::linksOnlyIn(ports.path().toStdString()));
+    QFile::rename(entry.fileName() + QStringLiteral(".later"), entry.fileName());
+    dialog.show();
+    testing::EventLoopGaps gaps;
+    double openMs = 0;
+    for (auto _ : state) {
+        prompter.messages.clear();
+        gaps.start();
+        QElapsedTimer clock;
+        clock.start();
+        dialog.serialPage.button(SerialPage::ConnectButton)->click();
+        openMs = static_cast<double>(clock.nsecsElapsed()) / 1e6;
+        gaps.stop();
+        if (dialog.serialPort.isOpen != 0 || prompter.messages.size() != 1) {
+            state.SkipWithError("the port opened, or its failure was not said");
+        }
+    }
+    state.counters["open_ms"] = openMs;
+    state.counters["gap_max_ms"] = gaps.longestWall().wallMs;
+    state.counters["own_gap_max_ms"] = gaps.longestOwn().ownMs();
+    state.counters["loop_turns"] = static_cast<double>(gaps.turns());
+    ui::installPrompter(nullptr);
+}
+
+void BM_ConnectToHostThatNeverAnswers(benchmark::State& state) {
+    connectToSilentPort(state, false);
+}
+BENCHMARK(BM_ConnectToHostThatNeverAnswers)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+void BM_ConnectToServerThatIsNotTelnet(benchmark::State& state) {
+    connectToSilentPort(state, true);
+}
+BENCHMARK(BM_ConnectToServerThatIsNotTelnet)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 }  // namespace

@@ -2,17 +2,21 @@
 // A complete Update Default against the simulated unit paced at 19200 baud, with the real
 // pauses of 100 ms: its wall time beside the floor that the pauses and the line impose
 // (63 pauses, and every frame of the run in both directions at 1920 bytes a second). Run
-// by the window, and by kelvandor-cli write-default (which also asks the unit for its
+// by the window, over the unit's pty and through a real ser2net in front of it (raw TCP
+// and RFC 2217), and by kelvandor-cli write-default (which also asks the unit for its
 // state first: those frames count in its floor too).
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -22,6 +26,7 @@
 #include "protocol/frame_codec.h"
 #include "shell/main_dialog.h"
 #include "sim/simulator.h"
+#include "support/ser2net_server.h"
 #include "ui/prompter.h"
 
 using namespace kelvandor;
@@ -86,7 +91,10 @@ std::size_t lineCount(const std::string& text) {
     return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
 }
 
-void BM_UpdateDefaultPaced(benchmark::State& state) {
+// How the controller reaches the unit.
+enum class Route { Pty, Ser2netRaw, Ser2netRfc2217 };
+
+void updateDefault(benchmark::State& state, Route route) {
     RealPauses prompter;
     ui::installPrompter(&prompter);
     QTemporaryDir ports;
@@ -95,11 +103,29 @@ void BM_UpdateDefaultPaced(benchmark::State& state) {
     options.periodicReports = false;
     options.log = &log;
     sim::Simulator unit(options);
-    if (!unit.start() || !unit.linkAs(ports.path().toStdString(), 2)) {
+    if (!unit.start()) {
         state.SkipWithError("the simulator did not start");
         return;
     }
+    std::unique_ptr<testing::Ser2net> server;
+    if (route == Route::Pty) {
+        unit.linkAs(ports.path().toStdString(), 2);
+    } else {
+        server = std::make_unique<testing::Ser2net>(QString::fromStdString(unit.slavePath()));
+        if (!server->start()) {
+            state.SkipWithError("ser2net did not start (is it installed?)");
+            return;
+        }
+        QFile entry(QDir(ports.path()).filePath(QStringLiteral("COM2")));
+        entry.open(QIODevice::WriteOnly);
+        entry.write(
+            (route == Route::Ser2netRaw ? server->rawUrl() : server->rfc2217Url()).toUtf8());
+    }
     MainDialog dialog(ComPortNaming::linksOnlyIn(ports.path().toStdString()));
+    if (dialog.serialPort.isOpen == 0) {
+        state.SkipWithError("the controller did not connect");
+        return;
+    }
     dialog.onSetup();
     dialog.onGetAntennaInfo();
     if (!QTest::qWaitFor(
@@ -149,7 +175,27 @@ void BM_UpdateDefaultPaced(benchmark::State& state) {
     state.counters["ratio"] = floor > 0.0 ? wall / floor : 0.0;
     ui::installPrompter(nullptr);
 }
+
+void BM_UpdateDefaultPaced(benchmark::State& state) {
+    updateDefault(state, Route::Pty);
+}
 BENCHMARK(BM_UpdateDefaultPaced)->Unit(benchmark::kSecond)->UseManualTime()->Iterations(1);
+
+void BM_UpdateDefaultThroughSer2netRaw(benchmark::State& state) {
+    updateDefault(state, Route::Ser2netRaw);
+}
+BENCHMARK(BM_UpdateDefaultThroughSer2netRaw)
+    ->Unit(benchmark::kSecond)
+    ->UseManualTime()
+    ->Iterations(1);
+
+void BM_UpdateDefaultThroughSer2netRfc2217(benchmark::State& state) {
+    updateDefault(state, Route::Ser2netRfc2217);
+}
+BENCHMARK(BM_UpdateDefaultThroughSer2netRfc2217)
+    ->Unit(benchmark::kSecond)
+    ->UseManualTime()
+    ->Iterations(1);
 
 // The bytes of write-default's steps in the log from line `from` on: every command but the
 // opening QS, and every frame the unit sent after the last frame of its answer to QS (Ni),

@@ -14,6 +14,7 @@ PACKAGES=(
     fonts-dejavu-core xvfb xauth x11-utils
     librsvg2-bin dpkg-dev file
     desktop-file-utils appstream lintian man-db groff-base
+    ser2net
 )
 
 log() { printf '== %s\n' "$*" >&2; }

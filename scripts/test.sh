@@ -24,6 +24,7 @@ declare -A FUZZ_TARGET_SECONDS=(
     [fuzz_conversions]=30
     [fuzz_rif]=30
     [fuzz_city_file]=30
+    [fuzz_telnet]=30
 )
 fuzz_seconds() {
     if [ -n "${FUZZ_SECONDS:-}" ]; then

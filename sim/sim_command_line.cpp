@@ -4,6 +4,8 @@
 #include <charconv>
 #include <limits>
 
+#include "sim/tcp_listener.h"
+
 namespace kelvandor::sim {
 
 namespace {
@@ -80,6 +82,11 @@ const char* const SimUsage =
     "  --replace-link         replace a COMN link even if it points to a device that\n"
     "                         exists (a dangling link is always replaced)\n"
     "  --print-path           print the pty path on standard output\n"
+    "  --listen [HOST:]PORT   also serve the unit over raw TCP, as a serial server's raw\n"
+    "                         port does (HOST 127.0.0.1 unless given; [::] or 0.0.0.0\n"
+    "                         for every interface; port 0 picks a free one). One client\n"
+    "                         at a time: a new client replaces the old. With --no-link,\n"
+    "                         the network is the only way in\n"
     "  --baud N               pace output as a line of N baud would (default 19200)\n"
     "  --verbose              print one line per frame received (<- QS) and sent (-> NA 2)\n"
     "\n"
@@ -164,6 +171,12 @@ std::optional<SimCommandLine> parseSimCommandLine(const std::vector<std::string>
             line.portDir = args[++k];
         } else if (arg == "--control") {
             line.control = true;
+        } else if (arg == "--listen") {
+            if (k + 1 >= args.size() || !parseListenAddress(args[k + 1])) {
+                error = "--listen takes [HOST:]PORT, PORT from 0 to 65535";
+                return std::nullopt;
+            }
+            line.listen = args[++k];
         } else if (arg == "--no-link") {
             line.link = false;
         } else if (arg == "--replace-link") {

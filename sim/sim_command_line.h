@@ -27,6 +27,7 @@ struct SimCommandLine {
     int replugAfterMs = -1;     // plug it in again this long after the hang-up (-1: never)
     PatternStream pattern;      // streamed from the start when it has rows
     bool control = false;       // fault switches come on standard input
+    std::string listen;         // --listen [HOST:]PORT: also serve over raw TCP; empty: not
 };
 
 // One line of the control input: "FAULT on", "FAULT off" (FAULT as faultName spells it:

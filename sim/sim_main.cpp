@@ -15,6 +15,7 @@
 #include "link/com_port_name.h"
 #include "sim/sim_command_line.h"
 #include "sim/simulator.h"
+#include "sim/tcp_listener.h"
 
 namespace {
 
@@ -153,6 +154,14 @@ int main(int argc, char** argv) {
     if (line->printPath) {
         std::cout << simulator.slavePath() << std::endl;
     }
+    TcpListener listener(simulator);
+    if (!line->listen.empty()) {
+        if (!listener.listen(*parseListenAddress(line->listen))) {
+            std::cerr << "kelvandor-sim: " << listener.error() << '\n';
+            return 1;
+        }
+        where += ", and on TCP port " + std::to_string(listener.port());
+    }
     std::cerr << "kelvandor-sim: antenna control unit on " << where
               << (options.premium ? "" : ", not PREMIUM")
               << (options.periodicReports ? "" : ", quiet")
@@ -166,7 +175,15 @@ int main(int argc, char** argv) {
     if (line->control) {
         control = std::jthread(runControlInput, std::ref(simulator));
     }
+    std::thread network;
+    if (!line->listen.empty()) {
+        network = std::thread([&listener] { listener.run(stopRequested); });
+    }
     simulator.run(stopRequested);
+    stopRequested = true;  // also when the unit stopped by itself
+    if (network.joinable()) {
+        network.join();
+    }
     schedule.request_stop();
     schedule.join();
     if (control.joinable()) {

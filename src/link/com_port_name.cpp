@@ -7,6 +7,9 @@
 
 #include <charconv>
 #include <cstdlib>
+#include <fstream>
+
+#include "link/network_url.h"
 
 namespace kelvandor {
 
@@ -15,10 +18,31 @@ namespace {
 constexpr std::string_view ComPrefix = "COM";
 constexpr const char* PortDirVariable = "KELVANDOR_PORT_DIR";
 constexpr const char* DefaultPortDirUnderHome = "/.config/kelvandor/ports";
+// A port-directory entry that holds a URL is a line of text; anything larger is no such file.
+constexpr off_t MaxUrlFileBytes = 1024;
+// The COM number a device path or URL given as the start port is reached as.
+constexpr int StartTargetNumber = 2;
 
-// n of a name "COMn" with n >= 1 written without sign or leading zero, or 0 when the
-// name is not of that form.
-int comNumber(const std::string& name) {
+// The URL held by the regular file `path` (its first line, without surrounding blanks),
+// or empty when it holds none.
+std::string urlInFile(const std::string& path) {
+    std::ifstream file(path);
+    std::string line;
+    if (!std::getline(file, line)) {
+        return {};
+    }
+    const std::size_t first = line.find_first_not_of(" \t\r");
+    const std::size_t last = line.find_last_not_of(" \t\r");
+    if (first == std::string::npos) {
+        return {};
+    }
+    line = line.substr(first, last - first + 1);
+    return isNetworkUrl(line) ? line : std::string{};
+}
+
+}  // namespace
+
+int comPortNumber(const std::string& name) {
     if (!name.starts_with(ComPrefix) || name.size() == ComPrefix.size()) {
         return 0;
     }
@@ -34,6 +58,8 @@ int comNumber(const std::string& name) {
     }
     return number;
 }
+
+namespace {
 
 std::string homeDirectory() {
     const char* home = std::getenv("HOME");
@@ -70,16 +96,38 @@ ComPortNaming ComPortNaming::fromEnvironment() {
     return naming;
 }
 
+ComPortNaming ComPortNaming::withStartPort(const std::string& name) const {
+    ComPortNaming naming = *this;
+    const int number = comPortNumber(name);
+    if (number >= 1 && number <= MaxStartNumber) {
+        naming.startNumber = number;
+        naming.startTarget.clear();
+    } else {
+        naming.startNumber = StartTargetNumber;
+        naming.startTarget = number > 0 ? resolveComPort(name, *this) : name;
+    }
+    return naming;
+}
+
 std::string resolveComPort(const std::string& name, const ComPortNaming& naming) {
-    const int number = comNumber(name);
+    const int number = comPortNumber(name);
     if (number == 0) {
         return name;
+    }
+    if (number == naming.startNumber && !naming.startTarget.empty()) {
+        return naming.startTarget;
     }
     if (!naming.portDir.empty()) {
         const std::string linked = naming.portDir + "/" + name;
         struct stat target {};
         // stat follows links: a link whose device has gone does not count.
         if (::stat(linked.c_str(), &target) == 0) {
+            if (S_ISREG(target.st_mode) && target.st_size <= MaxUrlFileBytes) {
+                const std::string url = urlInFile(linked);
+                if (!url.empty()) {
+                    return url;
+                }
+            }
             return linked;
         }
     }

@@ -10,6 +10,9 @@
 #include <chrono>
 #include <optional>
 
+#include "link/network_line.h"
+#include "link/network_url.h"
+
 namespace kelvandor {
 
 namespace {
@@ -69,6 +72,34 @@ constexpr short HangUpEvents = POLLHUP | POLLERR | POLLNVAL;
 
 }  // namespace
 
+const char* describeOpenFailure(OpenFailure failure) {
+    switch (failure) {
+        case OpenFailure::None:
+            return "";
+        case OpenFailure::AlreadyOpen:
+            return "the port is already open or being opened";
+        case OpenFailure::Unavailable:
+            return "it does not exist or another program is using it";
+        case OpenFailure::Permission:
+            return "permission denied";
+        case OpenFailure::Setup:
+            return "it refused the serial line settings (is it a serial device?)";
+        case OpenFailure::BadAddress:
+            return "the address is not tcp://HOST:PORT or rfc2217://HOST:PORT";
+        case OpenFailure::UnknownHost:
+            return "the host name is unknown";
+        case OpenFailure::Refused:
+            return "the connection was refused (is the serial server running?)";
+        case OpenFailure::NoAnswer:
+            return "the host did not answer within 3 seconds";
+        case OpenFailure::Closed:
+            return "the server closed the connection (is another client connected?)";
+        case OpenFailure::NotTelnet:
+            return "the server does not speak Telnet (a raw port? use tcp://)";
+    }
+    return "";
+}
+
 SerialPort::SerialPort() : naming_(ComPortNaming::fromEnvironment()) {}
 
 SerialPort::~SerialPort() {
@@ -77,18 +108,72 @@ SerialPort::~SerialPort() {
     }
 }
 
+namespace {
+
+OpenFailure fromNetworkFailure(NetworkFailure failure) {
+    switch (failure) {
+        case NetworkFailure::BadAddress:
+            return OpenFailure::BadAddress;
+        case NetworkFailure::UnknownHost:
+            return OpenFailure::UnknownHost;
+        case NetworkFailure::Refused:
+            return OpenFailure::Refused;
+        case NetworkFailure::NoAnswer:
+            return OpenFailure::NoAnswer;
+        case NetworkFailure::Closed:
+            return OpenFailure::Closed;
+        case NetworkFailure::NotTelnet:
+            return OpenFailure::NotTelnet;
+        case NetworkFailure::None:
+        case NetworkFailure::Failed:
+            break;
+    }
+    return OpenFailure::Unavailable;
+}
+
+}  // namespace
+
+int SerialPort::openNetwork(int baud, int readTimeoutMs) {
+    auto line = std::make_unique<NetworkLine>(*sys_);
+    opening_ = true;
+    network_ = std::move(line);
+    const bool opened = network_->open(lastDevice_, baud, waitHook_);
+    opening_ = false;
+    if (!opened) {
+        const OpenFailure reason = fromNetworkFailure(network_->failure());
+        network_.reset();
+        return fail(reason);
+    }
+    handle = network_->fd();
+    readTimeoutMs_ = readTimeoutMs;
+    const std::optional<ComPortState> comPort = network_->comPort();
+    if (comPort && *comPort != ComPortState::Accepted) {
+        notice_ =
+            "the server did not take the COM-PORT-OPTION: the line keeps the server's "
+            "own settings";
+    }
+    isOpen = 1;
+    lineLost_ = false;
+    lastFailure_ = OpenFailure::None;
+    return 1;
+}
+
 int SerialPort::fail(OpenFailure reason) {
     lastFailure_ = reason;
     return 0;
 }
 
 int SerialPort::Open(const char* name, int baud, int readTimeoutMs) {
-    if (handle >= 0) {
+    if (handle >= 0 || opening_) {
         return fail(OpenFailure::AlreadyOpen);
     }
     lastDevice_ = resolveComPort(name != nullptr ? name : "", naming_);
+    notice_.clear();
     if (!speedFor(baud) || readTimeoutMs < 0) {
         return fail(OpenFailure::Setup);
+    }
+    if (isNetworkUrl(lastDevice_)) {
+        return openNetwork(baud, readTimeoutMs);
     }
     const int fd = sys_->open(lastDevice_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
@@ -157,10 +242,28 @@ int SerialPort::Purge() {
     if (handle < 0) {
         return 0;
     }
+    if (network_) {
+        const bool purged = network_->purge();
+        if (network_->lost()) {
+            markLineLost();
+        }
+        return purged ? 1 : 0;
+    }
     return sys_->tcflush(handle, TCIOFLUSH) == 0 ? 1 : 0;
 }
 
 int SerialPort::Close() {
+    if (opening_) {
+        // Called from the wait hook of an Open in progress: that Open gives up and cleans up.
+        network_->abort();
+        return 1;
+    }
+    if (network_) {
+        network_.reset();
+        handle = -1;
+        isOpen = 0;
+        return 1;
+    }
     if (handle >= 0) {
         // The exclusive flag belongs to the tty, not to this descriptor: clear it, or a
         // device that someone else keeps open (the simulator's guard) stays barred.
@@ -195,6 +298,13 @@ int SerialPort::waitFor(short events, int timeoutMs) {
 int SerialPort::Write(const char* bytes, int length) {
     if (handle < 0 || length < 0 || (bytes == nullptr && length > 0) || lineLost_) {
         return 0;
+    }
+    if (network_) {
+        const bool written = network_->write(bytes, length, WriteGiveUpMs);
+        if (network_->lost()) {
+            markLineLost();
+        }
+        return written ? 1 : 0;
     }
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(WriteGiveUpMs);
     int done = 0;
@@ -235,6 +345,13 @@ int SerialPort::Write(const char* bytes, int length) {
 int SerialPort::Read(char* buffer, int maxCount) {
     if (handle < 0 || buffer == nullptr || maxCount <= 0 || lineLost_) {
         return 0;
+    }
+    if (network_) {
+        const int count = network_->read(buffer, maxCount, readTimeoutMs_);
+        if (network_->lost()) {
+            markLineLost();
+        }
+        return count;
     }
     const int revents = waitFor(POLLIN, readTimeoutMs_);
     if (revents <= 0) {

@@ -2,12 +2,16 @@
 // The one component that touches the serial device: opens a COM port by name with
 // fixed line settings (8N1, raw, no flow control, DTR/RTS off), writes whole frames,
 // reads what has arrived within a short time-out, discards pending data and closes.
+// A name that leads to a tcp:// or rfc2217:// URL opens a serial line over the network
+// instead (network_line.h), with the same behaviour seen from outside.
 //
 // Every operation returns 1 (or a byte count) on success and 0 on failure; nothing
 // throws. A port that vanishes while open (the other side hangs up, a USB adapter is
 // pulled) reads 0 and writes 0 and never blocks longer than the read time-out.
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <string>
 
 #include "link/com_port_name.h"
@@ -22,7 +26,20 @@ enum class OpenFailure {
     Unavailable,  // the device does not exist or another program holds it
     Permission,   // the user may not use the device (not in the dialout group)
     Setup,        // the device opened but refused the line settings
+    // A network port (the name resolved to a tcp:// or rfc2217:// URL):
+    BadAddress,   // the URL is malformed
+    UnknownHost,  // its host name does not resolve
+    Refused,      // nothing listens at that address and port
+    NoAnswer,     // no answer within the connect time-out
+    Closed,       // the server closed the connection at once (another client has it?)
+    NotTelnet,    // an rfc2217:// server that does not speak Telnet
 };
+
+// One line that says why an open failed, for a message or standard error: "the
+// connection was refused", ...; empty for None.
+const char* describeOpenFailure(OpenFailure failure);
+
+class NetworkLine;
 
 class SerialPort {
   public:
@@ -31,8 +48,10 @@ class SerialPort {
     SerialPort(const SerialPort&) = delete;
     SerialPort& operator=(const SerialPort&) = delete;
 
-    // Opens "COMn" (resolved through the port directory, see com_port_name.h) or a device
-    // path, at `baud` with `readTimeoutMs` as the longest a Read waits. 1 when open.
+    // Opens "COMn" (resolved through the port directory, see com_port_name.h), a device
+    // path or a network URL, at `baud` with `readTimeoutMs` as the longest a Read waits.
+    // 1 when open. A network port may take up to NetworkLine::OpenTimeoutMs, calling the
+    // wait hook meanwhile; an Open called from that hook fails with AlreadyOpen.
     virtual int Open(const char* name, int baud, int readTimeoutMs);
     // Sets the read time-out; called by Open. True on success.
     virtual int SetTimeouts(int readTimeoutMs);
@@ -50,8 +69,19 @@ class SerialPort {
     int handle = -1;
 
     OpenFailure lastOpenFailure() const { return lastFailure_; }
-    // The device path the last Open resolved its name to ("/dev/ttyS1", a pty, ...).
+    // The device path the last Open resolved its name to ("/dev/ttyS1", a pty, ...), or
+    // the URL of a network port.
     const std::string& lastDevicePath() const { return lastDevice_; }
+    // True while a network port is open.
+    bool isNetwork() const { return network_ != nullptr && handle >= 0; }
+    // Something the user should know about the open line, said once per Open: an
+    // rfc2217:// server that would not set the line, so it keeps the server's settings.
+    // Empty for none.
+    const std::string& lineNotice() const { return notice_; }
+
+    // Called again and again while Open waits on the network, so a window can dispatch
+    // its events; none by default (the CLI simply waits).
+    void setWaitHook(std::function<void()> hook) { waitHook_ = std::move(hook); }
 
     // Where "COMn" names are looked up; the environment's naming unless a caller sets one.
     void setNaming(const ComPortNaming& naming) { naming_ = naming; }
@@ -73,6 +103,7 @@ class SerialPort {
 
   private:
     int fail(OpenFailure reason);
+    int openNetwork(int baud, int readTimeoutMs);
     int applyLineSettings(int baud);
     // Waits until `fd` reports one of `events` or `timeoutMs` passes, retrying EINTR.
     // Returns the revents (0 on time-out), or -1 when poll itself failed.
@@ -85,6 +116,10 @@ class SerialPort {
     ComPortNaming naming_;
     bool lineLost_ = false;
     SystemCalls* sys_ = &realSystemCalls();
+    std::unique_ptr<NetworkLine> network_;
+    bool opening_ = false;
+    std::string notice_;
+    std::function<void()> waitHook_;
 };
 
 }  // namespace kelvandor

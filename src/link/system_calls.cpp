@@ -48,6 +48,39 @@ int SystemCalls::tcflush(int fd, int queue) {
     return ::tcflush(fd, queue);
 }
 
+int SystemCalls::socket(int domain, int type, int protocol) {
+    return ::socket(domain, type, protocol);
+}
+
+int SystemCalls::connect(int fd, const sockaddr* address, socklen_t length) {
+    return ::connect(fd, address, length);
+}
+
+int SystemCalls::getsockopt(int fd, int level, int name, void* value, socklen_t* length) {
+    return ::getsockopt(fd, level, name, value, length);
+}
+
+int SystemCalls::setsockopt(int fd, int level, int name, const void* value, socklen_t length) {
+    return ::setsockopt(fd, level, name, value, length);
+}
+
+ssize_t SystemCalls::send(int fd, const void* bytes, std::size_t count, int flags) {
+    return ::send(fd, bytes, count, flags);
+}
+
+ssize_t SystemCalls::recv(int fd, void* buffer, std::size_t count, int flags) {
+    return ::recv(fd, buffer, count, flags);
+}
+
+int SystemCalls::getaddrinfo(const char* host, const char* service, const addrinfo* hints,
+                             addrinfo** result) {
+    return ::getaddrinfo(host, service, hints, result);
+}
+
+void SystemCalls::freeaddrinfo(addrinfo* list) {
+    ::freeaddrinfo(list);
+}
+
 SystemCalls& realSystemCalls() {
     static SystemCalls calls;
     return calls;

@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "pages/serial_page.h"
 
+#include <QFileInfo>
 #include <cstdio>
 
 #include "host/host_services.h"
+#include "link/com_port_name.h"
 #include "link/link_driver.h"
+#include "link/network_url.h"
 #include "link/serial_port.h"
 #include "ui/bitmaps.h"
 #include "ui/prompter.h"
@@ -36,6 +39,7 @@ constexpr ui::ControlTemplate Controls[] = {
     {1072, ControlKind::Radio, "COM7", 70, 77, 35, 10},
     {1073, ControlKind::Radio, "COM8", 70, 90, 35, 10},
     {1071, ControlKind::Button, "Connect", 26, 108, 75, 20},
+    {SerialPage::PortTargetText, ControlKind::Label, "", 10, 145, 240, 30},
 };
 
 constexpr ui::DialogTemplate Layout = {SerialPage::TemplateId, nullptr, 260, 240, Controls};
@@ -65,14 +69,52 @@ void SerialPage::onInitDialog() {
         connect(&host->link(), &LinkDriver::lineLost, this, &SerialPage::onLineLost);
     }
 
-    // Automatic connection: COM2, COM3, ... COM9. The radio buttons keep showing COM2.
-    for (int attempt = 0; attempt < AutoConnectAttempts; ++attempt) {
+    for (const int radio : PortRadios) {
+        onClicked(radio, &SerialPage::onPortChosen);
+    }
+
+    // Automatic connection: COM2, COM3, ... COM9 (the radio buttons keep showing COM2), or
+    // only the port the command line chose.
+    const int chosen = port != nullptr ? port->naming().startNumber : 0;
+    if (chosen > 0) {
+        portIndex = chosen - 1;
+        writeControls();
+    }
+    const int startIndex = portIndex;
+    const int attempts = chosen > 0 ? 1 : AutoConnectAttempts;
+    for (int attempt = 0; attempt < attempts; ++attempt) {
         if (setLinkOpen(true)) {
             setControlText(ConnectButton, QStringLiteral("Disconnect"));
             return;
         }
         ++portIndex;
     }
+    portIndex = startIndex;
+    showPortTarget(startIndex + 1);
+}
+
+void SerialPage::onPortChosen() {
+    readControls();
+    showPortTarget(portIndex + 1);
+}
+
+void SerialPage::showPortTarget(int portNumber) {
+    if (port == nullptr) {
+        return;
+    }
+    char name[16];
+    std::snprintf(name, sizeof name, "COM%d", portNumber);
+    QString target = QString::fromStdString(resolveComPort(name, port->naming()));
+    // A link in the port directory is shown as the device it leads to.
+    const QString device = QFileInfo(target).canonicalFilePath();
+    if (!isNetworkUrl(target.toStdString()) && !device.isEmpty()) {
+        target = device;
+    }
+    QString text = QStringLiteral("%1: %2").arg(QString::fromLatin1(name), target);
+    if (port->isOpen != 0 && portNumber == openedPort_ && !port->lineNotice().empty()) {
+        text += QLatin1Char('\n') + QString::fromStdString(port->lineNotice());
+    }
+    setControlText(PortTargetText, text);
 }
 
 bool SerialPage::setLinkOpen(bool open) {
@@ -98,6 +140,7 @@ bool SerialPage::openPort(int portNumber) {
     if (port->Open(name, BaudRates[selection], ReadTimeoutMs) != 0) {
         openedPort_ = portNumber;
         setBitmap(PortPicture, plateOf(portNumber));
+        showPortTarget(portNumber);
         if (host != nullptr) {
             host->link().startReceiveTimer();
         }
@@ -150,12 +193,19 @@ void SerialPage::onConnectClicked() {
     } else if (setLinkOpen(true)) {
         setControlText(ConnectButton, QStringLiteral("Disonnect"));
     } else {
+        showPortTarget(portIndex + 1);
         ui::prompter().message(openFailureMessage(), ui::Buttons::Ok, ui::Icon::None);
     }
     writeControls();
 }
 
 QString SerialPage::openFailureMessage() const {
+    if (port != nullptr && isNetworkUrl(port->lastDevicePath())) {
+        return QStringLiteral("COM%1 (%2) cannot be opened: %3.")
+            .arg(portIndex + 1)
+            .arg(QString::fromStdString(port->lastDevicePath()),
+                 QString::fromLatin1(describeOpenFailure(port->lastOpenFailure())));
+    }
     if (port != nullptr && port->lastOpenFailure() == OpenFailure::Permission) {
         return QStringLiteral(
                    "COM%1 (%2) cannot be opened: permission denied.\n"

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The Serial Communication page: chooses the COM port and opens or closes the link. At
-// creation it connects by itself to the first of COM2..COM9 that opens. When the line is
-// lost (the device hung up or was pulled) the page shows the link closed and tries the
-// same port again once a second, silently, until it opens or the user clicks the button.
+// creation it connects by itself to the first of COM2..COM9 that opens (or to the one port
+// the command line chose). When the line is lost (the device hung up or was pulled, the
+// serial server went away) the page shows the link closed and tries the same port again
+// once a second, silently, until it opens or the user clicks the button. Below the group
+// it says where the chosen COM name leads: a device path or a network URL.
 #pragma once
 
 #include <QString>
@@ -20,6 +22,8 @@ class SerialPage : public PageDialog {
     static constexpr int PortPicture = 1001;
     static constexpr int FirstPortRadio = 1064;  // COM1; the group runs to COM8 (1073)
     static constexpr int ConnectButton = 1071;
+    // Where the chosen name leads ("COM2: /dev/ttyUSB0", "COM3: rfc2217://mast:2000").
+    static constexpr int PortTargetText = 1090;
     static constexpr int PortRadios[8] = {1064, 1065, 1066, 1067, 1068, 1069, 1072, 1073};
     // The timer that tries a lost port again.
     static constexpr int ReconnectTimerId = 1;
@@ -46,6 +50,9 @@ class SerialPage : public PageDialog {
     // Opens "COM<portNumber>"; on success shows its plate and starts the receive tick.
     bool openPort(int portNumber);
     void onReconnectTick();
+    void onPortChosen();
+    // Shows where COM<portNumber> leads, with what the last open said about the line.
+    void showPortTarget(int portNumber);
     QString openFailureMessage() const;
 
     int openedPort_ = 0;  // the COM number last opened, tried again after a loss

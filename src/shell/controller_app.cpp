@@ -20,7 +20,7 @@ ControllerApp::ControllerApp(int& argc, char** argv) : QApplication(argc, argv) 
 }
 
 bool ControllerApp::startUp(ControllerSetup* setup) {
-    MainDialog dialog;
+    MainDialog dialog(setup != nullptr ? setup->naming() : ComPortNaming::fromEnvironment());
     // The window sends nothing while it is made (the automatic connection only opens the
     // port), so the log sees the link's first frame.
     if (setup != nullptr) {

@@ -32,7 +32,13 @@ ControllerCommandLine parseControllerCommandLine(const QStringList& arguments) {
         QStringLiteral("Work in the per-user data folder ($XDG_DATA_HOME/kelvandor, else "
                        "~/.local/share/kelvandor), made on first use with the sample city "
                        "list; the menu entry starts the controller so."));
-    parser.addOptions({help, version, log, dataFolder});
+    const QCommandLineOption port(
+        QStringLiteral("port"),
+        QStringLiteral("Connect at start to <name> only: COMn, a device path, or a serial "
+                       "server's tcp://HOST:PORT or rfc2217://HOST:PORT (a device path or URL "
+                       "is shown as COM2)."),
+        QStringLiteral("name"));
+    parser.addOptions({help, version, log, dataFolder, port});
 
     ControllerCommandLine line;
     const bool parsed = parser.parse(arguments);
@@ -68,9 +74,13 @@ ControllerCommandLine parseControllerCommandLine(const QStringList& arguments) {
     }
     line.options.logPath = parser.value(log);
     line.options.dataFolder = parser.isSet(dataFolder);
+    line.options.port = parser.value(port);
     if (parser.isSet(log) && line.options.logPath.isEmpty()) {
         line.outcome = ControllerCommandLine::Outcome::Error;
         line.text = QStringLiteral("The option --log needs a file name.\n");
+    } else if (parser.isSet(port) && line.options.port.isEmpty()) {
+        line.outcome = ControllerCommandLine::Outcome::Error;
+        line.text = QStringLiteral("The option --port needs a port name.\n");
     }
     return line;
 }

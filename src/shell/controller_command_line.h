@@ -12,6 +12,7 @@ namespace kelvandor {
 struct ControllerOptions {
     QString logPath;          // --log FILE: the traffic log; empty for none
     bool dataFolder = false;  // --data-folder: work in the per-user data folder
+    QString port;             // --port NAME: COMn, a device path or a URL; empty for none
 };
 
 struct ControllerCommandLine {

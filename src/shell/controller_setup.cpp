@@ -9,6 +9,7 @@
 
 #include "kelvandor_version.h"
 #include "link/link_driver.h"
+#include "link/network_url.h"
 #include "shell/data_folder.h"
 #include "ui/prompter.h"
 
@@ -19,6 +20,14 @@ void ControllerSetup::apply(const ControllerOptions& options, const QStringList&
     // folder it then works in.
     const QString logPath =
         options.logPath.isEmpty() ? QString() : QFileInfo(options.logPath).absoluteFilePath();
+    if (!options.port.isEmpty()) {
+        // A relative device path, like the log, is taken from where the controller started.
+        std::string port = options.port.toStdString();
+        if (comPortNumber(port) == 0 && !isNetworkUrl(port)) {
+            port = QFileInfo(options.port).absoluteFilePath().toStdString();
+        }
+        naming_ = ComPortNaming::fromEnvironment().withStartPort(port);
+    }
     if (options.dataFolder) {
         const QString folder = userDataFolder();
         QString failure = prepareDataFolder(folder, sources);

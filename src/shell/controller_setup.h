@@ -1,12 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Applies the controller's command line before the main window opens: the working folder
-// (--data-folder) and the traffic log (--log). Whatever fails is said once, through the
-// prompter and on standard error, and the controller runs on without it.
+// (--data-folder), the traffic log (--log) and the start port (--port). Whatever fails is said
+// once, through the prompter and on standard error, and the controller runs on without it.
 #pragma once
 
 #include <QObject>
 #include <QString>
 
+#include "link/com_port_name.h"
 #include "link/traffic_log.h"
 #include "shell/controller_command_line.h"
 
@@ -30,12 +31,15 @@ class ControllerSetup : public QObject {
     void attach(LinkDriver& link);
 
     TrafficLog& trafficLog() { return log_; }
+    // The port names the main window uses: the environment's, with the --port choice.
+    const ComPortNaming& naming() const { return naming_; }
 
   private:
     // Shows `text` in a warning box and writes `line` to standard error.
     static void tell(const QString& text, const QString& line);
 
     TrafficLog log_;
+    ComPortNaming naming_ = ComPortNaming::fromEnvironment();
 };
 
 }  // namespace kelvandor

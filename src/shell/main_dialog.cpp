@@ -2,6 +2,7 @@
 #include "shell/main_dialog.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QListWidget>
 #include <QProgressBar>
 
@@ -129,6 +130,10 @@ MainDialog::MainDialog(const ComPortNaming& naming) : PageHost(main_id::PageFram
     link_.setListeners({this, &gpsPage, &movePage, &parameterPage, &satelliteInfoPage,
                         &primaryTrackingPage, &secondaryTrackingPage, &skyViewPage});
     createWindow(nullptr);
+    // Opening a network port may wait up to 3 s (a reconnect, a click on Connect): the
+    // window keeps painting and its timers keep running meanwhile; user input waits.
+    serialPort.setWaitHook(
+        [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
 }
 
 MainDialog::~MainDialog() {

@@ -108,6 +108,8 @@ void ControllerSetupTest::commandLine_data() {
     row("unknown option", {"--bogus"}, Outcome::Error, {}, false, "bogus");
     row("log without a file", {"--log"}, Outcome::Error, {}, false, "--log");
     row("log with an empty file", {"--log="}, Outcome::Error, {}, false, "--log");
+    row("help lists the port", {"-h"}, Outcome::Help, {}, false, "--port <name>");
+    row("port with an empty name", {"--port="}, Outcome::Error, {}, false, "--port");
     row("extra argument", {"file.rif"}, Outcome::Error, {}, false, "file.rif");
 }
 

@@ -50,6 +50,7 @@ class SerialPageTest : public QObject {
     void clickEndsTheRetrying();
     void closingTheWindowEndsTheRetrying();
     void remainsOfALostLineAreDropped();
+    void startPortIsTriedAloneAndWhereANameLeadsIsShown();
 };
 
 void SerialPageTest::connectsByItselfToTheFirstPortFound() {
@@ -265,6 +266,31 @@ void SerialPageTest::remainsOfALostLineAreDropped() {
         QVERIFY2(d.bitmapOf(main_id::LedSearch) == ui::bitmap::LedBlue, c.what);
         QVERIFY2(d.bitmapOf(main_id::LedTracking) == ui::bitmap::LedGrey, c.what);
         QVERIFY2(d.model().satellites.satelliteCount == 0, c.what);
+    }
+}
+
+void SerialPageTest::startPortIsTriedAloneAndWhereANameLeadsIsShown() {
+    ControllerHarness h(0);
+    h.linkAs(3);
+    const QString dir = QString::fromStdString(h.naming().portDir);
+    {
+        // --port COM5: COM3 would open, but only COM5 is tried.
+        MainDialog d(h.naming().withStartPort("COM5"));
+        QCOMPARE(d.serialPort.isOpen, 0);
+        QVERIFY(d.serialPage.checkable(Com5Radio)->isChecked());
+        QCOMPARE(d.serialPage.controlText(SerialPage::PortTargetText),
+                 QStringLiteral("COM5: %1/ttyS4").arg(dir));
+        d.serialPage.checkable(Com3Radio)->click();  // a link: shown as its device
+        QCOMPARE(d.serialPage.controlText(SerialPage::PortTargetText),
+                 QStringLiteral("COM3: ") + QString::fromStdString(h.line().path()));
+    }
+    {
+        // --port with a device path: reached, and shown, as COM2.
+        MainDialog d(h.naming().withStartPort(h.line().path()));
+        QCOMPARE(d.serialPort.isOpen, 1);
+        QVERIFY(d.serialPage.checkable(Com2Radio)->isChecked());
+        QCOMPARE(d.serialPage.controlText(SerialPage::PortTargetText),
+                 QStringLiteral("COM2: ") + QString::fromStdString(h.line().path()));
     }
 }
 

@@ -11,6 +11,7 @@
 
 #include "cli/cli_port.h"
 #include "sim/sim_client.h"
+#include "sim/tcp_listener.h"
 
 namespace kelvandor::cli {
 namespace {
@@ -52,6 +53,30 @@ TEST(CliSend, PrintsTheRepliesInTheDecodeFormat) {
     simulator.setFault(Fault::CorruptChecksums, true);
     const Result broken = send({"--port", simulator.slavePath(), "QV", "--wait", "1500"});
     EXPECT_EQ(broken.out, "error -4\n");
+}
+
+TEST(CliSend, ReachesTheUnitOverTheNetworkOrSaysWhyNot) {
+    Simulator simulator(sim::testing::quietOptions());
+    ASSERT_TRUE(simulator.start());
+    std::string url;
+    {
+        sim::TcpListener listener(simulator);
+        ASSERT_TRUE(listener.listen(*sim::parseListenAddress("127.0.0.1:0"))) << listener.error();
+        std::atomic<bool> stop{false};
+        std::thread serving([&] { listener.run(stop); });
+        url = "tcp://127.0.0.1:" + std::to_string(listener.port());
+        const Result r = send({"--port", url, "QV", "--wait", "1500"});
+        stop = true;
+        serving.join();
+        EXPECT_EQ(r.status, ExitOk) << r.err;
+        EXPECT_EQ(r.out, "Nv 232 1\n");
+    }
+
+    // Nothing listens there now.
+    const Result refused = send({"--port", url, "QV"});
+    EXPECT_EQ(refused.status, ExitFailed);
+    EXPECT_EQ(refused.err, "send: cannot open " + url +
+                               ": the connection was refused (is the serial server running?)\n");
 }
 
 TEST(CliSend, RejectsBadCommandLinesBeforeTouchingAPort) {

@@ -24,7 +24,7 @@ std::optional<std::string> takePort(Args& args, const char* command, std::ostrea
     bool missing = false;
     std::optional<std::string> port = takeOption(args, "--port", &missing);
     if (!port || port->empty()) {
-        err << command << ": --port PORT is required (COMn or a device path)\n";
+        err << command << ": --port PORT is required (COMn, a device path or a URL)\n";
         return std::nullopt;
     }
     return port;
@@ -32,6 +32,9 @@ std::optional<std::string> takePort(Args& args, const char* command, std::ostrea
 
 bool openPort(SerialPort& port, const std::string& name, const char* command, std::ostream& err) {
     if (port.Open(name.c_str(), LineBaud, ReadSliceMs) == 1) {
+        if (!port.lineNotice().empty()) {
+            err << command << ": " << name << ": " << port.lineNotice() << '\n';
+        }
         return true;
     }
     explainOpenFailure(port, name, command, err);
@@ -73,6 +76,15 @@ void explainOpenFailure(const SerialPort& port, const std::string& name, const c
         case OpenFailure::Setup:
             err << command << ": " << shown
                 << " refused the serial line settings (is it a serial device?)\n";
+            break;
+        case OpenFailure::BadAddress:
+        case OpenFailure::UnknownHost:
+        case OpenFailure::Refused:
+        case OpenFailure::NoAnswer:
+        case OpenFailure::Closed:
+        case OpenFailure::NotTelnet:
+            err << command << ": cannot open " << shown << ": "
+                << describeOpenFailure(port.lastOpenFailure()) << '\n';
             break;
         default:
             err << command << ": cannot open " << shown

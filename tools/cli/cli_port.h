@@ -13,7 +13,7 @@ namespace kelvandor::cli {
 inline constexpr int DefaultWaitMs = 500;
 inline constexpr int LineBaud = 19200;
 
-// send --port PORT MNEMONIC [PARAM...] [--wait MS]: opens PORT ("COMn" or a device path)
+// send --port PORT MNEMONIC [PARAM...] [--wait MS]: opens PORT ("COMn", a device path or a URL)
 // at 19200 baud, discards what was pending, writes the frame, then prints every frame
 // received within MS milliseconds (default 500) in the decode line format ("error CODE"
 // for a chunk that does not decode). Ends early when `stop` becomes true. A wrong command

@@ -50,6 +50,9 @@ class UnitLine {
     bool open(const std::string& name, const char* command, std::ostream& err) {
         name_ = name;
         if (port_.Open(name.c_str(), LineBaud, ReadSliceMs) == 1) {
+            if (!port_.lineNotice().empty()) {
+                err << command << ": " << name << ": " << port_.lineNotice() << '\n';
+            }
             port_.Purge();
             return true;
         }
