@@ -33,6 +33,7 @@
 #include <memory>
 #include <string>
 
+#include "process_figures.h"
 #include "protocol/frame_codec.h"
 #include "shell/main_dialog.h"
 #include "support/event_loop_gaps.h"
@@ -48,20 +49,7 @@ constexpr int AskEveryMs = 500;
 constexpr int SampleEveryMs = 250;
 constexpr int StartPatienceMs = 10000;
 
-// The resident set size of this process in KiB, from /proc; 0 when it cannot be read.
-long residentKiB() {
-    std::ifstream status("/proc/self/status");
-    std::string key;
-    while (status >> key) {
-        if (key == "VmRSS:") {
-            long kib = 0;
-            status >> kib;
-            return kib;
-        }
-        status.ignore(1 << 12, '\n');
-    }
-    return 0;
-}
+using kelvandor::bench::residentKiB;
 
 // Counts the frames and bytes the main window is handed, in front of its own handler.
 class Counter : public ReplyListener {

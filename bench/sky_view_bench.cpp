@@ -31,6 +31,7 @@
 #include <memory>
 #include <string>
 
+#include "process_figures.h"
 #include "pages/signal_chart.h"
 #include "shell/main_dialog.h"
 #include "ui/prompter.h"
@@ -46,19 +47,7 @@ constexpr int NiPeriodMs = 50;  // twenty frames a second
 constexpr std::int64_t DayMs = 24LL * 3600 * 1000;
 constexpr int SixtyMinuteWindow = 3;
 
-long residentKiB() {
-    std::ifstream status("/proc/self/status");
-    std::string key;
-    while (status >> key) {
-        if (key == "VmRSS:") {
-            long kib = 0;
-            status >> kib;
-            return kib;
-        }
-        status.ignore(1 << 12, '\n');
-    }
-    return 0;
-}
+using kelvandor::bench::residentKiB;
 
 double cpuSeconds() {
     rusage usage{};
