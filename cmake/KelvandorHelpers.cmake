@@ -18,7 +18,7 @@ endif()
 # Test programs need no debug information in the optimised build (the sanitizer build,
 # Debug, keeps it): it only slows their compiling and linking.
 add_library(kelvandor_test_flags INTERFACE)
-target_compile_options(kelvandor_test_flags INTERFACE $<$<CONFIG:RelWithDebInfo>:-g0>)
+target_compile_options(kelvandor_test_flags INTERFACE $<$<CONFIG:RelWithDebInfo>:-g0 -O0>)
 
 # kelvandor_library(name SOURCES ... [LIBS ...] [PUBLIC_LIBS ...])
 # A layer of the program; its headers are included as "layer/file.h" from src/.
