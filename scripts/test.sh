@@ -11,8 +11,8 @@
 #                                     ARGS going to ctest (-R gps_page, -L gui ...)
 #
 # CTEST_JOBS (default 6) is how many tests run side by side: most of them wait on a paced
-# line or a timer, so more than the cores pay. FUZZ_JOBS (default: the cores) is how many
-# fuzz targets run at once.
+# line or a timer, so more than the cores pay. FUZZ_JOBS (default 3) is how many fuzz
+# targets run at once, beside the sanitizer tests and at the lowest priority.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
@@ -35,7 +35,7 @@ fuzz_seconds() {
 }
 
 CTEST_JOBS="${CTEST_JOBS:-6}"
-FUZZ_JOBS="${FUZZ_JOBS:-$JOBS}"
+FUZZ_JOBS="${FUZZ_JOBS:-3}"
 
 # Phase names and their seconds, for the table at the end.
 PHASES=()
