@@ -116,14 +116,10 @@ if [ "${1:-}" = "--quick" ]; then
     exit 0
 fi
 
-begin_phase "Debian package"
-rm -f "$ROOT"/build/kelvandor_*.deb
-(cd "$ROOT/build" && cpack -G DEB >/dev/null)
-"$ROOT/scripts/check_package.sh" "$ROOT"/build/kelvandor_*.deb
-
 # The tests mostly wait (a paced line, timers): the sanitizer build uses the cores beside
-# them, at a low priority so that a test that needs the processor gets it first.
-begin_phase "tests (g++), with the sanitizer build beside them"
+# them, at a low priority so that a test that needs the processor gets it first. It
+# outlasts them, and the Debian package is made and checked in the meantime.
+begin_phase "tests (g++) and the Debian package, with the sanitizer build beside them"
 mkdir -p "$ROOT/build-san"
 (
     renice -n 10 "$BASHPID" >/dev/null
@@ -133,6 +129,11 @@ mkdir -p "$ROOT/build-san"
 san_build=$!
 tests_ok=1
 (cd "$ROOT/build" && ctest --output-on-failure -j "$CTEST_JOBS") || tests_ok=0
+if [ "$tests_ok" = 1 ]; then
+    rm -f "$ROOT"/build/kelvandor_*.deb
+    (cd "$ROOT/build" && cpack -G DEB >/dev/null)
+    "$ROOT/scripts/check_package.sh" "$ROOT"/build/kelvandor_*.deb
+fi
 if ! wait "$san_build"; then
     cat "$ROOT/build-san/build.log"
     log "the sanitizer build failed"
