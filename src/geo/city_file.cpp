@@ -15,6 +15,8 @@
 #include <istream>
 #include <string_view>
 
+#include "protocol/c_format.h"
+
 namespace kelvandor::geo {
 
 namespace {
@@ -214,19 +216,6 @@ std::optional<CityEntry> parseRecord(std::string_view line) {
     return entry;
 }
 
-// printf into a string of whatever length the values need.
-template <class... Values>
-std::string formatted(const char* format, Values... values) {
-    const int length = std::snprintf(nullptr, 0, format, values...);
-    if (length <= 0) {
-        return {};
-    }
-    std::string text(static_cast<std::size_t>(length) + 1, '\0');
-    std::snprintf(text.data(), text.size(), format, values...);
-    text.resize(static_cast<std::size_t>(length));
-    return text;
-}
-
 std::string errorText(int error) {
     return std::strerror(error);
 }
@@ -343,7 +332,7 @@ std::string formatCityRecord(const CityEntry& entry) {
     if (name.size() < NameFieldWidth) {
         name.insert(0, NameFieldWidth - name.size(), ' ');
     }
-    return name + formatted("  %6.2lf %c %6.2lf %c\r\n", entry.longitude * 0.01,
+    return name + formatC("  %6.2lf %c %6.2lf %c\r\n", entry.longitude * 0.01,
                             entry.ewFlag != FlagEast ? 'W' : 'E', entry.latitude * 0.01,
                             entry.nsCode == CodeNorth ? 'N' : 'S');
 }

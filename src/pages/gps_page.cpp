@@ -8,6 +8,7 @@
 
 #include "geo/city_file.h"
 #include "geo/pointing.h"
+#include "protocol/c_format.h"
 #include "host/host_services.h"
 #include "host/satellite_list.h"
 #include "pages/add_city_dialog.h"
@@ -87,7 +88,7 @@ const char* const FallbackCityFile = "city.gps";
 
 QString formatted(const char* format, double value) {
     char text[64];
-    std::snprintf(text, sizeof text, format, value);
+    formatC(text, sizeof text, format, value);
     return QString::fromLatin1(text);
 }
 

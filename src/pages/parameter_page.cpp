@@ -6,6 +6,7 @@
 
 #include "host/host_services.h"
 #include "pages/pattern_file.h"
+#include "protocol/c_format.h"
 #include "protocol/frame_codec.h"
 #include "ui/prompter.h"
 #include "ui/text_numbers.h"
@@ -121,13 +122,13 @@ constexpr int TextSize = 96;  // the longest formatted text with two 32-bit numb
 
 QString formatted(const char* format, double a, double b) {
     char text[TextSize];
-    std::snprintf(text, sizeof text, format, a, b);
+    formatC(text, sizeof text, format, a, b);
     return QString::fromLatin1(text);
 }
 
 QString formatted(const char* format, double a) {
     char text[TextSize];
-    std::snprintf(text, sizeof text, format, a);
+    formatC(text, sizeof text, format, a);
     return QString::fromLatin1(text);
 }
 

@@ -9,6 +9,7 @@
 
 #include "host/host_services.h"
 #include "host/satellite_list.h"
+#include "protocol/c_format.h"
 #include "ui/prompter.h"
 #include "ui/text_numbers.h"
 
@@ -87,7 +88,7 @@ constexpr ui::DialogTemplate Layout = {Page::TemplateId, nullptr, 260, 240, Cont
 
 QString longitudeTextOf(double degrees) {
     char text[320];  // room for any double in "%5.1f"
-    std::snprintf(text, sizeof text, "%5.1f", degrees);
+    formatC(text, sizeof text, "%5.1f", degrees);
     return QString::fromLatin1(text);
 }
 

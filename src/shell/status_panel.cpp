@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "protocol/c_format.h"
 #include "protocol/frame_codec.h"
 #include "protocol/unit_reports.h"
 #include "shell/main_dialog.h"
@@ -122,7 +123,7 @@ void MainDialog::onReply(CommandId commandId, const std::int32_t* p) {
             productTextFresh = 0;
             model_.productSize = productSizeOf(p[1]);
             char version[32];
-            std::snprintf(version, sizeof version, "  Ver %4.2f", p[0] * 0.01);
+            formatC(version, sizeof version, "  Ver %4.2f", p[0] * 0.01);
             productText += QString::fromLatin1(version);
             break;
         }

@@ -2,7 +2,9 @@
 // The main of an executable that holds several Qt Test classes: it makes the application
 // object QTEST_MAIN would make and runs the test its first argument names.
 #include <QApplication>
+#include <clocale>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <string>
 #include <vector>
@@ -42,5 +44,14 @@ int main(int argc, char** argv) {
     int count = static_cast<int>(arguments.size()) - 1;
     QApplication app(count, arguments.data());
     QApplication::setAttribute(Qt::AA_Use96Dpi, true);
+    // A run meant for a desktop locale with a decimal comma proves nothing when the
+    // machine lacks that locale: the application object has taken it from the
+    // environment by now, or fallen back to C.
+    if (std::getenv("KELVANDOR_TEST_DECIMAL_COMMA") != nullptr &&
+        std::localeconv()->decimal_point[0] != ',') {
+        std::fprintf(stderr, "%s: the locale LC_ALL=%s has no decimal comma (not installed?)\n",
+                     argv[0], std::getenv("LC_ALL") ? std::getenv("LC_ALL") : "");
+        return 2;
+    }
     return test->second(count, arguments.data());
 }
