@@ -23,13 +23,18 @@ constexpr off_t MaxUrlFileBytes = 1024;
 // The COM number a device path or URL given as the start port is reached as.
 constexpr int StartTargetNumber = 2;
 
-// The URL held by the regular file `path` (its first line, without surrounding blanks),
-// or empty when it holds none.
+// The URL held by the regular file `path` (its first line, without a UTF-8 byte-order
+// mark, which some editors write, and without surrounding blanks), or empty when it holds
+// none.
 std::string urlInFile(const std::string& path) {
     std::ifstream file(path);
     std::string line;
     if (!std::getline(file, line)) {
         return {};
+    }
+    constexpr std::string_view ByteOrderMark = "\xEF\xBB\xBF";
+    if (line.starts_with(ByteOrderMark)) {
+        line.erase(0, ByteOrderMark.size());
     }
     const std::size_t first = line.find_first_not_of(" \t\r");
     const std::size_t last = line.find_last_not_of(" \t\r");

@@ -41,6 +41,11 @@ TEST_F(ComPortNames, ComNamesUseThePortDirectoryThenTheFallback) {
     EXPECT_EQ(resolveComPort("COM1", naming), "/dev/ttyS0");
     EXPECT_EQ(resolveComPort("COM9", naming), "/dev/ttyS8");
 
+    // An entry may hold the URL of a network port, as an editor saves it: with a UTF-8
+    // byte-order mark and a CRLF line end.
+    std::ofstream(dir / "COM4") << "\xEF\xBB\xBF rfc2217://mast.local:2001\r\n";
+    EXPECT_EQ(resolveComPort("COM4", naming), "rfc2217://mast.local:2001");
+
     naming.portDir.clear();
     EXPECT_EQ(resolveComPort("COM2", naming), "/dev/ttyS1");
 }
