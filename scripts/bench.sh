@@ -3,7 +3,7 @@
 # Sets up, builds and runs every benchmark with its full measuring time.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
-ensure_packages
+ensure_packages "${RUN_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
 build_main
 for bench in "$ROOT"/build/bench/bench_*; do
     [ -x "$bench" ] || continue

@@ -5,7 +5,7 @@
 # with: sudo apt-get install ./build-package/kelvandor_*.deb
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
-ensure_packages
+ensure_packages "${RUN_PACKAGES[@]}" librsvg2-bin dpkg-dev file
 
 dir="$ROOT/build-package"
 build_tree "$dir" -DCMAKE_BUILD_TYPE=Release -DKELVANDOR_TESTS=OFF -DKELVANDOR_BENCH=OFF

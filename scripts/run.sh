@@ -6,7 +6,7 @@
 # README for screenshots); set QT_QPA_PLATFORM to choose otherwise.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
-ensure_packages
+ensure_packages "${RUN_PACKAGES[@]}"
 # Only the two programs this runs: the tests and benchmarks are left for scripts/test.sh.
 build_main kelvandor-controller kelvandor-sim
 
@@ -14,7 +14,7 @@ export KELVANDOR_PORT_DIR="${KELVANDOR_PORT_DIR:-$HOME/.config/kelvandor/ports}"
 if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
     export QT_QPA_PLATFORM=offscreen
     log "no display: the controller runs offscreen; stop it with Ctrl-C"
-    log "pictures of every page: build/tools/screenshot/kelvandor-screenshot --out screenshots"
+    log "to see the window, run this from a desktop session (or under xvfb-run and take a screenshot)"
 fi
 
 # Ni five times a second, busy or idle: the sky view page shows a live curve and cross.

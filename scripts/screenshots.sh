@@ -5,7 +5,7 @@
 # in-process simulator, and the pictures used are copied in under their lasting names.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
-ensure_packages
+ensure_packages "${RUN_PACKAGES[@]}"
 build_main kelvandor-screenshot
 
 shots="$(mktemp -d)"

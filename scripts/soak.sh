@@ -17,8 +17,7 @@ set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
 if [ "${1:-}" != "--inner" ]; then
-    PACKAGES+=(xdotool)
-    ensure_packages
+    ensure_packages "${RUN_PACKAGES[@]}" xvfb xauth xdotool
     build_main kelvandor-controller kelvandor-sim
     exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" --inner "$@"
 fi

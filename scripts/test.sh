@@ -104,7 +104,8 @@ run_fuzzers() {
     return "$failed"
 }
 
-ensure_packages
+ensure_packages "${RUN_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
+ensure_decimal_comma_locale
 
 begin_phase "build (g++)"
 build_main

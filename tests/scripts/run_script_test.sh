@@ -19,9 +19,20 @@ cat >"$work/bin/cmake" <<STUB
 #!/usr/bin/env bash
 echo "\$*" >>"$work/cmake.log"
 STUB
-cat >"$work/bin/dpkg-query" <<'STUB'
+# Until $work/installed exists the machine is fresh: nothing is installed, and apt-get
+# records what it is asked to install.
+cat >"$work/bin/dpkg-query" <<STUB
 #!/usr/bin/env bash
-echo "install ok installed"
+[ -e "$work/installed" ] && echo "install ok installed"
+exit 0
+STUB
+cat >"$work/bin/apt-get" <<STUB
+#!/usr/bin/env bash
+echo "\$*" >>"$work/apt-get.log"
+STUB
+cat >"$work/bin/sudo" <<'STUB'
+#!/usr/bin/env bash
+exec "$@"
 STUB
 # The simulator makes its link and runs until the script ends it.
 cat >"$fake/build/sim/kelvandor-sim" <<'STUB'
@@ -49,6 +60,22 @@ run() {
         bash "$fake/scripts/run.sh" >"$work/run.out" 2>&1 || fail "run.sh failed: $(cat "$work/run.out")"
 }
 run
+
+# On a fresh machine it installs what building and running the two programs needs, and
+# none of the test toolchain; the build is configured without the tests.
+installed="$(grep -- '^install' "$work/apt-get.log" || true)"
+case " $installed " in
+    *" qt6-base-dev "*) ;;
+    *) fail "run.sh did not install Qt: $installed" ;;
+esac
+for test_only in clang lintian ser2net libgtest-dev libbenchmark-dev xvfb appstream; do
+    case " $installed " in
+        *" $test_only "*) fail "run.sh installed $test_only, which only the tests need" ;;
+    esac
+done
+grep -q -- "-DKELVANDOR_TESTS=OFF" "$work/cmake.log" ||
+    fail "without the test packages the build must be configured without the tests"
+touch "$work/installed"
 
 [ -e "$work/controller.ran" ] || fail "the controller was not started"
 [ "$(cat "$work/controller.ran")" = "$work/data/kelvandor" ] ||
