@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -114,6 +115,11 @@ QString satelliteName(const SatelliteDefinition& d, int index) {
 SkyViewPage::SkyViewPage(std::size_t historyCapacity)
     : PageDialog(Layout),
       clock([] { return QDateTime::currentMSecsSinceEpoch(); }),
+      steadyClock([] {
+          return std::chrono::duration_cast<std::chrono::milliseconds>(
+                     std::chrono::steady_clock::now().time_since_epoch())
+              .count();
+      }),
       history_(historyCapacity) {
     bindText(PositionText, &positionText);
     bindText(TrackedText, &trackedText);
@@ -154,20 +160,20 @@ void SkyViewPage::onInitDialog() {
 void SkyViewPage::onReply(CommandId id, const std::int32_t* p) {
     switch (id) {
         case cmd::Ni: {
-            const std::int64_t now = clock();
+            const std::int64_t now = steadyClock();
             state_ = p[0];
             azimuth_ = p[3];
             elevation_ = p[4];
             skew_ = p[5];
-            addLevel(p[1], p[2] != 0 ? 1 : 0, now);
+            addLevel(p[1], p[2] != 0 ? 1 : 0, now, clock());
             addFix(p[3], p[4], now);
             break;
         }
         case cmd::NV:
-            addLevel(p[0], std::nullopt, clock());
+            addLevel(p[0], std::nullopt, steadyClock(), clock());
             break;
         case cmd::Nv:
-            addLevel(p[0], p[1] != 0 ? 1 : 0, clock());
+            addLevel(p[0], p[1] != 0 ? 1 : 0, steadyClock(), clock());
             break;
         case cmd::NA:
             state_ = p[0];
@@ -176,7 +182,7 @@ void SkyViewPage::onReply(CommandId id, const std::int32_t* p) {
         case cmd::AP:
             azimuth_ = p[0];
             elevation_ = p[1];
-            addFix(p[0], p[1], clock());
+            addFix(p[0], p[1], steadyClock());
             break;
         case cmd::NG:
             setPosition(
@@ -196,11 +202,12 @@ void SkyViewPage::onReply(CommandId id, const std::int32_t* p) {
     }
 }
 
-void SkyViewPage::addLevel(std::int32_t raw, std::optional<std::int32_t> lock, std::int64_t now) {
+void SkyViewPage::addLevel(std::int32_t raw, std::optional<std::int32_t> lock, std::int64_t now,
+                           std::int64_t wallNow) {
     if (lock) {
         lock_ = static_cast<std::uint8_t>(*lock);
     }
-    history_.append({now, shownLevel(raw), azimuth_, elevation_, skew_,
+    history_.append({now, wallNow, shownLevel(raw), azimuth_, elevation_, skew_,
                      static_cast<std::int16_t>(
                          std::clamp<std::int32_t>(state_, std::numeric_limits<std::int16_t>::min(),
                                                   std::numeric_limits<std::int16_t>::max())),
@@ -244,8 +251,8 @@ void SkyViewPage::onTimer(int timerId) {
     }
     if (dataDirty_ || markersDirty_) {
         refreshView();
-    } else if (descriptionPending_ && clock() - lastDescriptionMs_ >= DescriptionMs) {
-        refreshDescriptions(clock());
+    } else if (descriptionPending_ && steadyClock() - lastDescriptionMs_ >= DescriptionMs) {
+        refreshDescriptions(steadyClock());
     }
 }
 
@@ -253,7 +260,7 @@ void SkyViewPage::refreshView() {
     if (sky_ == nullptr) {
         return;
     }
-    const std::int64_t now = clock();
+    const std::int64_t now = steadyClock();
     if (markersDirty_) {
         refreshMarkers();
     }
@@ -428,7 +435,7 @@ void SkyViewPage::onWindowChange() {
 
 void SkyViewPage::onPause() {
     readControls();
-    pausedAt_ = clock();
+    pausedAt_ = steadyClock();
     lastDescriptionMs_ = 0;
     refreshView();
 }

@@ -48,9 +48,12 @@ void SkyViewPageTest::followsPositionTableAndLevelReports() {
     ControllerHarness h;
     MainDialog& d = h.dialog();
     SkyViewPage& page = d.skyViewPage;
-    // A clock of the test's own: the descriptions change at most once a second of it.
+    // Clocks of the test's own: the descriptions change at most once a second of the
+    // monotonic one; the wall clock runs with it until it is set back.
     std::int64_t now = 1'800'000'000'000;
-    page.clock = [&now] { return now; };
+    std::int64_t wallStep = 0;
+    page.steadyClock = [&now] { return now; };
+    page.clock = [&now, &wallStep] { return now + wallStep; };
     QCOMPARE(d.listBox(main_id::PageList)->item(SkyViewRow)->text(),
              QStringLiteral("   Sky View and Signal History"));
 
@@ -139,6 +142,14 @@ void SkyViewPageTest::followsPositionTableAndLevelReports() {
     QCOMPARE(page.controlText(P::MinimumValue), QStringLiteral("300"));
     QCOMPARE(page.controlText(P::PeakValue), QStringLiteral("560"));
     QCOMPARE(page.history().size(), std::size_t{2});
+    // The wall clock set back an hour: the next report still comes last, inside the
+    // window, with the wall-clock time it came at.
+    wallStep = -3'600'000;
+    now += 1;
+    QVERIFY(h.deliver(cmd::Ni, {1, 100, 0, 17000, 3000, 0}));
+    QTRY_COMPARE(page.controlText(P::MaximumValue), QStringLiteral("700"));
+    QCOMPARE(page.controlText(P::MinimumValue), QStringLiteral("300"));
+    QCOMPARE(page.history().newest().msecsSinceEpoch, now + wallStep);
     page.button(P::ClearButton)->click();
     QVERIFY(page.history().empty());
     QCOMPARE(page.controlText(P::PeakValue), QString());
