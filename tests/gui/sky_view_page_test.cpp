@@ -3,6 +3,7 @@
 // table and Ni whether shown or not, offers the City GPS position before the antenna has
 // reported one, asks for the level and the position on Refresh, and saves its CSV and
 // picture (a failed save names the file and the reason).
+#include <QBuffer>
 #include <QComboBox>
 #include <QFile>
 #include <QImage>
@@ -11,6 +12,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTimeZone>
 #include <QtTest>
 
 #include "support/qt_test_main.h"
@@ -186,7 +188,7 @@ void SkyViewPageTest::savesCsvAndPictureAndSaysWhyASaveFailed() {
     const QStringList rows = text.chopped(2).split(QStringLiteral("\r\n"));
     QCOMPARE(rows.size(), 4);
     QCOMPARE(rows[0], QStringLiteral("time,level,lock,state,az,el,skew"));
-    const QString time = QStringLiteral(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3},)");
+    const QString time = QStringLiteral(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d,)");
     const QString expected[] = {QStringLiteral("560,1,2,168.60,28.25,8.25"),
                                 QStringLiteral("100,0,1,-5.12,0.05,-0.03"),
                                 // A level report alone keeps the last pointing and state.
@@ -198,6 +200,21 @@ void SkyViewPageTest::savesCsvAndPictureAndSaysWhyASaveFailed() {
                 .hasMatch(),
             qPrintable(rows[k + 1]));
     }
+
+    // The hour repeated when the clocks go back stays apart by its UTC offset.
+    const QTimeZone berlin(QByteArrayLiteral("Europe/Berlin"));
+    QVERIFY(berlin.isValid());
+    const std::int64_t clocksBack =
+        QDateTime(QDate(2026, 10, 25), QTime(1, 0), QTimeZone::utc()).toMSecsSinceEpoch();
+    SignalHistory autumn(2);
+    autumn.append({0, clocksBack - 1'800'000, 500, 0, 0, 0, 2, 1});
+    autumn.append({1, clocksBack + 1'800'000, 500, 0, 0, 0, 2, 1});
+    QBuffer buffer;
+    QVERIFY(buffer.open(QIODevice::WriteOnly));
+    QVERIFY(writeSignalCsv(autumn, buffer, berlin));
+    QCOMPARE(QString::fromUtf8(buffer.data()).split(QStringLiteral("\r\n")).mid(1, 2),
+             (QStringList{QStringLiteral("2026-10-25T02:30:00.000+02:00,500,1,2,0.00,0.00,0.00"),
+                          QStringLiteral("2026-10-25T02:30:00.000+01:00,500,1,2,0.00,0.00,0.00")}));
 
     const QString png = dir.filePath(QStringLiteral("plots.png"));
     h.prompter.files = {png};
