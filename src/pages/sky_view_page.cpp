@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 #include "host/host_services.h"
 #include "pages/gps_page.h"
@@ -342,27 +343,42 @@ void SkyViewPage::refreshTexts(std::int64_t now) {
 void SkyViewPage::refreshDescriptions(std::int64_t now) {
     lastDescriptionMs_ = now;
     descriptionPending_ = false;
-    const QString antenna = hasPointing_ ? QStringLiteral("antenna at %1, %2")
+    // Every satellite above the horizon with its angles, as the plot shows them: the
+    // tracked one first, the others across the sky by azimuth; then the antenna.
+    const QString antenna = hasPointing_ ? QStringLiteral("Antenna at azimuth %1°, elevation %2°.")
                                                .arg(degrees(azimuth_ / HundredthsPerDegree),
                                                     degrees(elevation_ / HundredthsPerDegree))
-                                         : QStringLiteral("no antenna position reported");
+                                         : QStringLiteral("No antenna position reported.");
     QString sky;
     if (!position_) {
-        sky = QStringLiteral("No GPS position from the antenna yet; %1").arg(antenna);
+        sky = QStringLiteral("No GPS position from the antenna yet. %1").arg(antenna);
     } else {
-        int above = 0;
-        QString tracked;
+        std::vector<const SkyMarker*> above;
         for (const SkyMarker& m : sky_->markers()) {
-            above += m.angles.elevation >= 0.0 ? 1 : 0;
-            if (m.tracked) {
-                tracked = QStringLiteral("%1 at azimuth %2, elevation %3, tracked; ")
-                              .arg(m.name, degrees(m.angles.azimuth), degrees(m.angles.elevation));
+            if (m.angles.elevation >= 0.0) {
+                above.push_back(&m);
             }
         }
-        sky = QStringLiteral("%1%2; %3 of %4 satellites above the horizon")
-                  .arg(tracked, antenna)
-                  .arg(above)
+        std::stable_sort(above.begin(), above.end(), [](const SkyMarker* a, const SkyMarker* b) {
+            if (a->tracked != b->tracked) {
+                return a->tracked;
+            }
+            return a->angles.azimuth < b->angles.azimuth;
+        });
+        QStringList satellites;
+        for (const SkyMarker* m : above) {
+            satellites.append(QStringLiteral("%1%2 azimuth %3°, elevation %4°")
+                                  .arg(m->name,
+                                       m->tracked ? QStringLiteral(" (tracked)") : QString(),
+                                       degrees(m->angles.azimuth), degrees(m->angles.elevation)));
+        }
+        sky = QStringLiteral("%1 of %2 satellites above the horizon")
+                  .arg(above.size())
                   .arg(sky_->markers().size());
+        if (!satellites.isEmpty()) {
+            sky += QStringLiteral(": ") + satellites.join(QStringLiteral("; "));
+        }
+        sky += QStringLiteral(". ") + antenna;
     }
     if (sky_->accessibleDescription() != sky) {
         sky_->setAccessibleDescription(sky);
