@@ -19,7 +19,6 @@
 #include "pages/signal_chart.h"
 #include "pages/signal_export.h"
 #include "ui/prompter.h"
-#include "ui/text_numbers.h"
 
 namespace kelvandor {
 
@@ -427,12 +426,18 @@ void SkyViewPage::onUseCityPosition() {
         return;
     }
     gpsPage->readControls();
-    const double longitude = ui::leadingDecimal(gpsPage->cityLongitude);
-    const double latitude = ui::leadingDecimal(gpsPage->cityLatitude);
-    setPosition(
-        {longitude, gpsPage->cityEastWest == SecondEntry ? geo::FlagWest : geo::FlagEast, latitude,
-         gpsPage->cityNorthSouth == SecondEntry ? geo::CodeSouth : geo::CodeNorth},
-        false);
+    const std::optional<GpsPage::CityPosition> city =
+        GpsPage::checkedCityPosition(gpsPage->cityLongitude, gpsPage->cityLatitude);
+    if (!city) {
+        ui::prompter().message(GpsPage::cityPositionRangeMessage(), ui::Buttons::Ok,
+                               ui::Icon::Warning);
+        return;
+    }
+    setPosition({city->longitude / HundredthsPerDegree,
+                 gpsPage->cityEastWest == SecondEntry ? geo::FlagWest : geo::FlagEast,
+                 city->latitude / HundredthsPerDegree,
+                 gpsPage->cityNorthSouth == SecondEntry ? geo::CodeSouth : geo::CodeNorth},
+                false);
     refreshView();
 }
 

@@ -74,6 +74,16 @@ void SkyViewPageTest::followsPositionTableAndLevelReports() {
     QCOMPARE(page.position()->ewFlag, geo::FlagWest);
     QCOMPARE(page.position()->nsCode, geo::CodeSouth);
     QCOMPARE(page.controlText(P::PositionText), QStringLiteral("City GPS: 58° 23′ W, 34° 36′ S"));
+    // A typed position out of range is refused with the GPS page's reason; the sky stays.
+    for (const char* latitude : {"1e999", "123"}) {
+        d.gpsPage.edit(GpsPage::CityLatitude)->setText(QString::fromLatin1(latitude));
+        h.prompter.messages.clear();
+        page.button(P::UseCityButton)->click();
+        QCOMPARE(h.prompter.messages.size(), std::size_t{1});
+        QCOMPARE(h.prompter.messages.back().text, GpsPage::cityPositionRangeMessage());
+        QCOMPARE(page.position()->latitude, 34.36);
+    }
+    h.prompter.messages.clear();
 
     // The table: two satellites in view from Hamburg, one below its horizon; the first in use.
     QVERIFY(reportSatellite(h, 0, 1920, 0, "ASTRA1"));
