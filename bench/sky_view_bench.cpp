@@ -146,6 +146,7 @@ struct OfflineRig {
     OfflineRig() : dialog(ComPortNaming::linksOnlyIn(ports.path().toStdString())) {
         ui::installPrompter(&prompter);
         page().clock = [this] { return now; };
+        page().steadyClock = [this] { return now; };
         dialog.show();
         dialog.listBox(main_id::PageList)->setCurrentRow(7);
     }

@@ -320,20 +320,36 @@ void GpsPage::onAddCity() {
     entry.name = dialog.cityName.toStdString();
     entry.ewFlag = dialog.eastWestIndex != FirstEntry ? geo::FlagWest : geo::FlagEast;
     entry.nsCode = dialog.northSouthIndex == FirstEntry ? geo::CodeNorth : geo::CodeSouth;
-    const std::int32_t longitude = ui::scaledDecimal(dialog.longitudeText, HundredthsPerDegree);
-    const std::int32_t latitude = ui::scaledDecimal(dialog.latitudeText, HundredthsPerDegree);
-    if (entry.name.empty() || longitude < 0 || longitude > MaxCityLongitude || latitude < 0 ||
-        latitude > MaxCityLatitude) {
+    const std::optional<CityPosition> position =
+        checkedCityPosition(dialog.longitudeText, dialog.latitudeText);
+    if (entry.name.empty() || !position) {
         return;
     }
-    entry.longitude = longitude;
-    entry.latitude = latitude;
-    const int position = cities_.insertCity(std::move(entry));
+    entry.longitude = position->longitude;
+    entry.latitude = position->latitude;
+    const int place = cities_.insertCity(std::move(entry));
     fillCityList();
-    cityIndex = position - 1;
+    cityIndex = place - 1;
     cityListModified = 1;
     writeControls();
     showSelectedCity();
+}
+
+std::optional<GpsPage::CityPosition> GpsPage::checkedCityPosition(const QString& longitudeText,
+                                                                  const QString& latitudeText) {
+    const std::int32_t longitude = ui::scaledDecimal(longitudeText, HundredthsPerDegree);
+    const std::int32_t latitude = ui::scaledDecimal(latitudeText, HundredthsPerDegree);
+    if (longitude < 0 || longitude > MaxCityLongitude || latitude < 0 ||
+        latitude > MaxCityLatitude) {
+        return std::nullopt;
+    }
+    return CityPosition{longitude, latitude};
+}
+
+QString GpsPage::cityPositionRangeMessage() {
+    return QStringLiteral(
+        "The City GPS position is out of range: the longitude must lie between 0 and 180.00 "
+        "and the latitude between 0 and 90.00 (DDD.MM).");
 }
 
 void GpsPage::onDeleteCity() {

@@ -8,6 +8,7 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <optional>
 
 #include "geo/city_list.h"
 #include "host/page_dialog.h"
@@ -76,6 +77,19 @@ class GpsPage : public PageDialog {
     bool saveCityFile();
 
     const geo::CityList& cities() const { return cities_; }
+
+    // A City GPS position typed as DDD.MM texts, in whole hundredths (cut toward zero).
+    struct CityPosition {
+        std::int32_t longitude;
+        std::int32_t latitude;
+    };
+    // The position of `longitudeText` and `latitudeText` when it lies within 0..180.00 and
+    // 0..90.00, the range a city of the list may have; none otherwise (a text too large
+    // for a number, a negative or an out-of-range value).
+    static std::optional<CityPosition> checkedCityPosition(const QString& longitudeText,
+                                                           const QString& latitudeText);
+    // What a user who typed a position outside that range is told.
+    static QString cityPositionRangeMessage();
 
     // The file of the city list, relative to the working directory unless absolute.
     QString cityFileName = QStringLiteral("city_E.gps");

@@ -43,7 +43,7 @@ LevelRange levelRange(const SignalHistory& history, std::int64_t fromMsecs, std:
     LevelRange range;
     for (std::size_t k = history.firstAtOrAfter(fromMsecs); k < history.size(); ++k) {
         const SignalSample& s = history.at(k);
-        if (s.msecsSinceEpoch > toMsecs) {
+        if (s.msecs > toMsecs) {
             break;
         }
         if (!range.any) {
@@ -139,20 +139,19 @@ void SignalChart::paintEvent(QPaintEvent* /*event*/) {
     std::vector<Column> cols(static_cast<std::size_t>(columns));
     for (std::size_t k = history_.firstAtOrAfter(start); k < history_.size(); ++k) {
         const SignalSample& s = history_.at(k);
-        if (s.msecsSinceEpoch > endMsecs_) {
+        if (s.msecs > endMsecs_) {
             break;
         }
-        const auto x = static_cast<std::size_t>(std::clamp<std::int64_t>(
-            (s.msecsSinceEpoch - start) * columns / spanMs_, 0, columns - 1));
+        const auto x = static_cast<std::size_t>(
+            std::clamp<std::int64_t>((s.msecs - start) * columns / spanMs_, 0, columns - 1));
         Column& c = cols[x];
         if (!c.any) {
-            c = {true,   s.level, s.level, s.level, s.level, s.msecsSinceEpoch, s.msecsSinceEpoch,
-                 s.lock, s.state};
+            c = {true, s.level, s.level, s.level, s.level, s.msecs, s.msecs, s.lock, s.state};
         } else {
             c.minimum = std::min(c.minimum, s.level);
             c.maximum = std::max(c.maximum, s.level);
             c.last = s.level;
-            c.lastMs = s.msecsSinceEpoch;
+            c.lastMs = s.msecs;
             c.lock = s.lock;
             c.state = s.state;
         }

@@ -18,7 +18,8 @@ struct LevelRange {
     std::int32_t minimum = 0;
     std::int32_t maximum = 0;
 };
-// The minimum and maximum level of the samples in [fromMsecs, toMsecs].
+// The minimum and maximum level of the samples whose monotonic time lies in
+// [fromMsecs, toMsecs].
 LevelRange levelRange(const SignalHistory& history, std::int64_t fromMsecs, std::int64_t toMsecs);
 
 class SignalChart : public QWidget {
@@ -29,7 +30,7 @@ class SignalChart : public QWidget {
 
     SignalChart(const SignalHistory& history, QWidget* parent = nullptr);
 
-    // The span shown and the time at the right edge.
+    // The span shown and the monotonic time at the right edge.
     void setSpan(std::int64_t spanMs, std::int64_t endMsecs);
     std::int64_t spanMs() const { return spanMs_; }
     std::int64_t endMsecs() const { return endMsecs_; }

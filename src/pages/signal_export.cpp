@@ -22,6 +22,22 @@ void appendHundredths(QByteArray& out, std::int32_t hundredths) {
     out.append(text);
 }
 
+// `msecsSinceEpoch` as local time with its UTC offset, in ISO 8601 with milliseconds:
+// the time of `zone` when it is valid, of the desktop's time zone otherwise.
+QString isoTimeWithOffset(std::int64_t msecsSinceEpoch, const QTimeZone& zone) {
+    constexpr int SecondsPerMinute = 60;
+    constexpr int MinutesPerHour = 60;
+    const QDateTime t = zone.isValid() ? QDateTime::fromMSecsSinceEpoch(msecsSinceEpoch, zone)
+                                       : QDateTime::fromMSecsSinceEpoch(msecsSinceEpoch);
+    const int offsetMinutes = t.offsetFromUtc() / SecondsPerMinute;
+    const int magnitude = offsetMinutes < 0 ? -offsetMinutes : offsetMinutes;
+    return QStringLiteral("%1T%2%3%4:%5")
+        .arg(t.date().toString(Qt::ISODate), t.time().toString(Qt::ISODateWithMs),
+             offsetMinutes < 0 ? QStringLiteral("-") : QStringLiteral("+"))
+        .arg(magnitude / MinutesPerHour, 2, 10, QLatin1Char('0'))
+        .arg(magnitude % MinutesPerHour, 2, 10, QLatin1Char('0'));
+}
+
 }  // namespace
 
 QString csvField(const QString& text) {
@@ -35,7 +51,7 @@ QString csvField(const QString& text) {
     return QLatin1Char('"') + doubled + QLatin1Char('"');
 }
 
-bool writeSignalCsv(const SignalHistory& history, QIODevice& device) {
+bool writeSignalCsv(const SignalHistory& history, QIODevice& device, const QTimeZone& zone) {
     if (device.write(Header) < 0) {
         return false;
     }
@@ -43,9 +59,7 @@ bool writeSignalCsv(const SignalHistory& history, QIODevice& device) {
     for (std::size_t k = 0; k < history.size(); ++k) {
         const SignalSample& s = history.at(k);
         row.clear();
-        const QString time =
-            QDateTime::fromMSecsSinceEpoch(s.msecsSinceEpoch).toString(Qt::ISODateWithMs);
-        row.append(csvField(time).toUtf8());
+        row.append(csvField(isoTimeWithOffset(s.msecsSinceEpoch, zone)).toUtf8());
         row.append(',');
         row.append(QByteArray::number(s.level));
         row.append(',');

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <QString>
+#include <QTimeZone>
+#include <cstdint>
 #include <functional>
 
 #include "pages/signal_history.h"
@@ -16,9 +18,12 @@ namespace kelvandor {
 QString csvField(const QString& text);
 
 // Writes the header row and one row a sample, oldest first, each ended by CR LF: the
-// local time in ISO 8601 with milliseconds, the level, the lock flag, the state, and AZ,
-// EL and SKEW in degrees with two decimals. Returns false when the device refused a write.
-bool writeSignalCsv(const SignalHistory& history, QIODevice& device);
+// local time (of `zone` when it is valid) in ISO 8601 with milliseconds and its UTC offset
+// ("2026-10-25T02:30:00.000+01:00", so the hour repeated when the clocks go back stays
+// apart), the level, the lock flag, the state, and AZ, EL and SKEW in degrees with two
+// decimals. Returns false when the device refused a write.
+bool writeSignalCsv(const SignalHistory& history, QIODevice& device,
+                    const QTimeZone& zone = QTimeZone());
 
 // Writes `path` through `write` into a temporary file beside it, and renames that over
 // `path` only when `write` returned true and every byte reached the disk. On failure

@@ -37,7 +37,7 @@ std::size_t SignalHistory::firstAtOrAfter(std::int64_t msecs) const {
     std::size_t high = size_;
     while (low < high) {
         const std::size_t mid = low + (high - low) / 2;
-        if (at(mid).msecsSinceEpoch < msecs) {
+        if (at(mid).msecs < msecs) {
             low = mid + 1;
         } else {
             high = mid;

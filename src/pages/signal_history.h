@@ -11,7 +11,10 @@
 namespace kelvandor {
 
 struct SignalSample {
-    std::int64_t msecsSinceEpoch;  // wall-clock time of the report
+    // When the report arrived, on a monotonic clock (any origin): orders the samples and
+    // places them on the chart, whatever is done to the wall clock meanwhile.
+    std::int64_t msecs;
+    std::int64_t msecsSinceEpoch;  // wall-clock time of the report, for display and export
     std::int32_t level;            // the value the status panel shows (800 - raw)
     std::int32_t azimuth;          // hundredths of a degree, as Ni carries them
     std::int32_t elevation;
@@ -40,8 +43,8 @@ class SignalHistory {
     // The sample `i` places after the oldest (0 the oldest, size() - 1 the newest).
     const SignalSample& at(std::size_t i) const { return slots_[(head_ + i) % capacity_]; }
     const SignalSample& newest() const { return at(size_ - 1); }
-    // The index of the first sample at or after `msecs`; size() when there is none.
-    // Samples are taken to be in time order (a clock set back only shifts the result).
+    // The index of the first sample whose monotonic time is at or after `msecs`; size()
+    // when there is none. Samples arrive in the order of their monotonic times.
     std::size_t firstAtOrAfter(std::int64_t msecs) const;
 
     // The highest level since the last clear; meaningful only when hasPeak().

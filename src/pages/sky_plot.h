@@ -24,7 +24,7 @@ struct SkyMarker {
     bool tracked = false;
 };
 
-// A reported pointing of the antenna, in degrees, with the time it was reported.
+// A reported pointing of the antenna, in degrees, with the monotonic time it was reported.
 struct PointingFix {
     double azimuth;
     double elevation;
@@ -46,7 +46,8 @@ class SkyPlot : public QWidget {
     // Markers above and below the horizon; those below are not drawn.
     void setMarkers(std::vector<SkyMarker> markers);
     const std::vector<SkyMarker>& markers() const { return markers_; }
-    // The pointing fixes, oldest first; the newest is the cross. `nowMsecs` ages the trail.
+    // The pointing fixes, oldest first; the newest is the cross. `nowMsecs`, on the fixes'
+    // monotonic clock, ages the trail.
     void setPointing(std::vector<PointingFix> fixes, std::int64_t nowMsecs);
 
     // Where (azimuth, elevation) lies in the widget.

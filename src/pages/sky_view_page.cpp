@@ -8,16 +8,17 @@
 #include <QPainter>
 #include <QPushButton>
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 #include "host/host_services.h"
 #include "pages/gps_page.h"
 #include "pages/signal_chart.h"
 #include "pages/signal_export.h"
 #include "ui/prompter.h"
-#include "ui/text_numbers.h"
 
 namespace kelvandor {
 
@@ -114,6 +115,11 @@ QString satelliteName(const SatelliteDefinition& d, int index) {
 SkyViewPage::SkyViewPage(std::size_t historyCapacity)
     : PageDialog(Layout),
       clock([] { return QDateTime::currentMSecsSinceEpoch(); }),
+      steadyClock([] {
+          return std::chrono::duration_cast<std::chrono::milliseconds>(
+                     std::chrono::steady_clock::now().time_since_epoch())
+              .count();
+      }),
       history_(historyCapacity) {
     bindText(PositionText, &positionText);
     bindText(TrackedText, &trackedText);
@@ -154,20 +160,20 @@ void SkyViewPage::onInitDialog() {
 void SkyViewPage::onReply(CommandId id, const std::int32_t* p) {
     switch (id) {
         case cmd::Ni: {
-            const std::int64_t now = clock();
+            const std::int64_t now = steadyClock();
             state_ = p[0];
             azimuth_ = p[3];
             elevation_ = p[4];
             skew_ = p[5];
-            addLevel(p[1], p[2] != 0 ? 1 : 0, now);
+            addLevel(p[1], p[2] != 0 ? 1 : 0, now, clock());
             addFix(p[3], p[4], now);
             break;
         }
         case cmd::NV:
-            addLevel(p[0], std::nullopt, clock());
+            addLevel(p[0], std::nullopt, steadyClock(), clock());
             break;
         case cmd::Nv:
-            addLevel(p[0], p[1] != 0 ? 1 : 0, clock());
+            addLevel(p[0], p[1] != 0 ? 1 : 0, steadyClock(), clock());
             break;
         case cmd::NA:
             state_ = p[0];
@@ -176,7 +182,7 @@ void SkyViewPage::onReply(CommandId id, const std::int32_t* p) {
         case cmd::AP:
             azimuth_ = p[0];
             elevation_ = p[1];
-            addFix(p[0], p[1], clock());
+            addFix(p[0], p[1], steadyClock());
             break;
         case cmd::NG:
             setPosition(
@@ -196,11 +202,12 @@ void SkyViewPage::onReply(CommandId id, const std::int32_t* p) {
     }
 }
 
-void SkyViewPage::addLevel(std::int32_t raw, std::optional<std::int32_t> lock, std::int64_t now) {
+void SkyViewPage::addLevel(std::int32_t raw, std::optional<std::int32_t> lock, std::int64_t now,
+                           std::int64_t wallNow) {
     if (lock) {
         lock_ = static_cast<std::uint8_t>(*lock);
     }
-    history_.append({now, shownLevel(raw), azimuth_, elevation_, skew_,
+    history_.append({now, wallNow, shownLevel(raw), azimuth_, elevation_, skew_,
                      static_cast<std::int16_t>(
                          std::clamp<std::int32_t>(state_, std::numeric_limits<std::int16_t>::min(),
                                                   std::numeric_limits<std::int16_t>::max())),
@@ -244,8 +251,8 @@ void SkyViewPage::onTimer(int timerId) {
     }
     if (dataDirty_ || markersDirty_) {
         refreshView();
-    } else if (descriptionPending_ && clock() - lastDescriptionMs_ >= DescriptionMs) {
-        refreshDescriptions(clock());
+    } else if (descriptionPending_ && steadyClock() - lastDescriptionMs_ >= DescriptionMs) {
+        refreshDescriptions(steadyClock());
     }
 }
 
@@ -253,7 +260,7 @@ void SkyViewPage::refreshView() {
     if (sky_ == nullptr) {
         return;
     }
-    const std::int64_t now = clock();
+    const std::int64_t now = steadyClock();
     if (markersDirty_) {
         refreshMarkers();
     }
@@ -335,27 +342,42 @@ void SkyViewPage::refreshTexts(std::int64_t now) {
 void SkyViewPage::refreshDescriptions(std::int64_t now) {
     lastDescriptionMs_ = now;
     descriptionPending_ = false;
-    const QString antenna = hasPointing_ ? QStringLiteral("antenna at %1, %2")
+    // Every satellite above the horizon with its angles, as the plot shows them: the
+    // tracked one first, the others across the sky by azimuth; then the antenna.
+    const QString antenna = hasPointing_ ? QStringLiteral("Antenna at azimuth %1°, elevation %2°.")
                                                .arg(degrees(azimuth_ / HundredthsPerDegree),
                                                     degrees(elevation_ / HundredthsPerDegree))
-                                         : QStringLiteral("no antenna position reported");
+                                         : QStringLiteral("No antenna position reported.");
     QString sky;
     if (!position_) {
-        sky = QStringLiteral("No GPS position from the antenna yet; %1").arg(antenna);
+        sky = QStringLiteral("No GPS position from the antenna yet. %1").arg(antenna);
     } else {
-        int above = 0;
-        QString tracked;
+        std::vector<const SkyMarker*> above;
         for (const SkyMarker& m : sky_->markers()) {
-            above += m.angles.elevation >= 0.0 ? 1 : 0;
-            if (m.tracked) {
-                tracked = QStringLiteral("%1 at azimuth %2, elevation %3, tracked; ")
-                              .arg(m.name, degrees(m.angles.azimuth), degrees(m.angles.elevation));
+            if (m.angles.elevation >= 0.0) {
+                above.push_back(&m);
             }
         }
-        sky = QStringLiteral("%1%2; %3 of %4 satellites above the horizon")
-                  .arg(tracked, antenna)
-                  .arg(above)
+        std::stable_sort(above.begin(), above.end(), [](const SkyMarker* a, const SkyMarker* b) {
+            if (a->tracked != b->tracked) {
+                return a->tracked;
+            }
+            return a->angles.azimuth < b->angles.azimuth;
+        });
+        QStringList satellites;
+        for (const SkyMarker* m : above) {
+            satellites.append(QStringLiteral("%1%2 azimuth %3°, elevation %4°")
+                                  .arg(m->name,
+                                       m->tracked ? QStringLiteral(" (tracked)") : QString(),
+                                       degrees(m->angles.azimuth), degrees(m->angles.elevation)));
+        }
+        sky = QStringLiteral("%1 of %2 satellites above the horizon")
+                  .arg(above.size())
                   .arg(sky_->markers().size());
+        if (!satellites.isEmpty()) {
+            sky += QStringLiteral(": ") + satellites.join(QStringLiteral("; "));
+        }
+        sky += QStringLiteral(". ") + antenna;
     }
     if (sky_->accessibleDescription() != sky) {
         sky_->setAccessibleDescription(sky);
@@ -404,12 +426,18 @@ void SkyViewPage::onUseCityPosition() {
         return;
     }
     gpsPage->readControls();
-    const double longitude = ui::leadingDecimal(gpsPage->cityLongitude);
-    const double latitude = ui::leadingDecimal(gpsPage->cityLatitude);
-    setPosition(
-        {longitude, gpsPage->cityEastWest == SecondEntry ? geo::FlagWest : geo::FlagEast, latitude,
-         gpsPage->cityNorthSouth == SecondEntry ? geo::CodeSouth : geo::CodeNorth},
-        false);
+    const std::optional<GpsPage::CityPosition> city =
+        GpsPage::checkedCityPosition(gpsPage->cityLongitude, gpsPage->cityLatitude);
+    if (!city) {
+        ui::prompter().message(GpsPage::cityPositionRangeMessage(), ui::Buttons::Ok,
+                               ui::Icon::Warning);
+        return;
+    }
+    setPosition({city->longitude / HundredthsPerDegree,
+                 gpsPage->cityEastWest == SecondEntry ? geo::FlagWest : geo::FlagEast,
+                 city->latitude / HundredthsPerDegree,
+                 gpsPage->cityNorthSouth == SecondEntry ? geo::CodeSouth : geo::CodeNorth},
+                false);
     refreshView();
 }
 
@@ -428,7 +456,7 @@ void SkyViewPage::onWindowChange() {
 
 void SkyViewPage::onPause() {
     readControls();
-    pausedAt_ = clock();
+    pausedAt_ = steadyClock();
     lastDescriptionMs_ = 0;
     refreshView();
 }

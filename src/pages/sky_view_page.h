@@ -79,8 +79,13 @@ class SkyViewPage : public PageDialog {
     // The page whose City GPS position is offered while the antenna has reported none;
     // set by the main window.
     GpsPage* gpsPage = nullptr;
-    // The wall clock in milliseconds since the epoch; tests and benchmarks set their own.
+    // The wall clock in milliseconds since the epoch, kept with each report for the CSV;
+    // tests and benchmarks set their own.
     std::function<std::int64_t()> clock;
+    // A monotonic clock in milliseconds (any origin): it orders the reports, places them
+    // on the chart and paces the descriptions, so a wall clock set back or stepped
+    // forward neither reorders nor hides anything. Tests and benchmarks set their own.
+    std::function<std::int64_t()> steadyClock;
 
     const SignalHistory& history() const { return history_; }
     SkyPlot* skyPlot() const { return sky_; }
@@ -107,7 +112,9 @@ class SkyViewPage : public PageDialog {
     void onTimer(int timerId) override;
 
   private:
-    void addLevel(std::int32_t raw, std::optional<std::int32_t> lock, std::int64_t now);
+    // `now` is the monotonic time of the report, `wallNow` its wall-clock time.
+    void addLevel(std::int32_t raw, std::optional<std::int32_t> lock, std::int64_t now,
+                  std::int64_t wallNow);
     void addFix(std::int32_t azimuth, std::int32_t elevation, std::int64_t now);
     void setPosition(const sky::GpsPosition& position, bool fromAntenna);
     void refreshMarkers();

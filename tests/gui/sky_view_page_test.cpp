@@ -3,6 +3,7 @@
 // table and Ni whether shown or not, offers the City GPS position before the antenna has
 // reported one, asks for the level and the position on Refresh, and saves its CSV and
 // picture (a failed save names the file and the reason).
+#include <QBuffer>
 #include <QComboBox>
 #include <QFile>
 #include <QImage>
@@ -11,6 +12,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTimeZone>
 #include <QtTest>
 
 #include "support/qt_test_main.h"
@@ -48,9 +50,12 @@ void SkyViewPageTest::followsPositionTableAndLevelReports() {
     ControllerHarness h;
     MainDialog& d = h.dialog();
     SkyViewPage& page = d.skyViewPage;
-    // A clock of the test's own: the descriptions change at most once a second of it.
+    // Clocks of the test's own: the descriptions change at most once a second of the
+    // monotonic one; the wall clock runs with it until it is set back.
     std::int64_t now = 1'800'000'000'000;
-    page.clock = [&now] { return now; };
+    std::int64_t wallStep = 0;
+    page.steadyClock = [&now] { return now; };
+    page.clock = [&now, &wallStep] { return now + wallStep; };
     QCOMPARE(d.listBox(main_id::PageList)->item(SkyViewRow)->text(),
              QStringLiteral("   Sky View and Signal History"));
 
@@ -69,6 +74,16 @@ void SkyViewPageTest::followsPositionTableAndLevelReports() {
     QCOMPARE(page.position()->ewFlag, geo::FlagWest);
     QCOMPARE(page.position()->nsCode, geo::CodeSouth);
     QCOMPARE(page.controlText(P::PositionText), QStringLiteral("City GPS: 58° 23′ W, 34° 36′ S"));
+    // A typed position out of range is refused with the GPS page's reason; the sky stays.
+    for (const char* latitude : {"1e999", "123"}) {
+        d.gpsPage.edit(GpsPage::CityLatitude)->setText(QString::fromLatin1(latitude));
+        h.prompter.messages.clear();
+        page.button(P::UseCityButton)->click();
+        QCOMPARE(h.prompter.messages.size(), std::size_t{1});
+        QCOMPARE(h.prompter.messages.back().text, GpsPage::cityPositionRangeMessage());
+        QCOMPARE(page.position()->latitude, 34.36);
+    }
+    h.prompter.messages.clear();
 
     // The table: two satellites in view from Hamburg, one below its horizon; the first in use.
     QVERIFY(reportSatellite(h, 0, 1920, 0, "ASTRA1"));
@@ -115,11 +130,11 @@ void SkyViewPageTest::followsPositionTableAndLevelReports() {
     QCOMPARE(page.controlText(P::CurrentValue), QStringLiteral("560"));
     QCOMPARE(page.controlText(P::PeakValue), QStringLiteral("560"));
     QCOMPARE(page.controlText(P::PointingText), QStringLiteral("Antenna: AZ 168.6  EL 28.3"));
-    const QString sky = page.skyPlot()->accessibleDescription();
-    QVERIFY2(sky.startsWith(QStringLiteral("ASTRA1 at azimuth ")) &&
-                 sky.contains(QStringLiteral(", tracked; antenna at 168.6, 28.3")) &&
-                 sky.endsWith(QStringLiteral("2 of 3 satellites above the horizon")),
-             qPrintable(sky));
+    // Every satellite above the horizon with its angles, the tracked one first.
+    QCOMPARE(page.skyPlot()->accessibleDescription(),
+             QStringLiteral("2 of 3 satellites above the horizon: ASTRA1 (tracked) azimuth "
+                            "168.6°, elevation 28.5°; HOTBIRD azimuth 176.2°, elevation 29.0°. "
+                            "Antenna at azimuth 168.6°, elevation 28.3°."));
     QCOMPARE(
         page.signalChart()->accessibleDescription(),
         QStringLiteral("Signal 560, locked, tracking; last 5 minutes: minimum 560, maximum 560; "
@@ -139,6 +154,14 @@ void SkyViewPageTest::followsPositionTableAndLevelReports() {
     QCOMPARE(page.controlText(P::MinimumValue), QStringLiteral("300"));
     QCOMPARE(page.controlText(P::PeakValue), QStringLiteral("560"));
     QCOMPARE(page.history().size(), std::size_t{2});
+    // The wall clock set back an hour: the next report still comes last, inside the
+    // window, with the wall-clock time it came at.
+    wallStep = -3'600'000;
+    now += 1;
+    QVERIFY(h.deliver(cmd::Ni, {1, 100, 0, 17000, 3000, 0}));
+    QTRY_COMPARE(page.controlText(P::MaximumValue), QStringLiteral("700"));
+    QCOMPARE(page.controlText(P::MinimumValue), QStringLiteral("300"));
+    QCOMPARE(page.history().newest().msecsSinceEpoch, now + wallStep);
     page.button(P::ClearButton)->click();
     QVERIFY(page.history().empty());
     QCOMPARE(page.controlText(P::PeakValue), QString());
@@ -175,7 +198,7 @@ void SkyViewPageTest::savesCsvAndPictureAndSaysWhyASaveFailed() {
     const QStringList rows = text.chopped(2).split(QStringLiteral("\r\n"));
     QCOMPARE(rows.size(), 4);
     QCOMPARE(rows[0], QStringLiteral("time,level,lock,state,az,el,skew"));
-    const QString time = QStringLiteral(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3},)");
+    const QString time = QStringLiteral(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d,)");
     const QString expected[] = {QStringLiteral("560,1,2,168.60,28.25,8.25"),
                                 QStringLiteral("100,0,1,-5.12,0.05,-0.03"),
                                 // A level report alone keeps the last pointing and state.
@@ -187,6 +210,21 @@ void SkyViewPageTest::savesCsvAndPictureAndSaysWhyASaveFailed() {
                 .hasMatch(),
             qPrintable(rows[k + 1]));
     }
+
+    // The hour repeated when the clocks go back stays apart by its UTC offset.
+    const QTimeZone berlin(QByteArrayLiteral("Europe/Berlin"));
+    QVERIFY(berlin.isValid());
+    const std::int64_t clocksBack =
+        QDateTime(QDate(2026, 10, 25), QTime(1, 0), QTimeZone::utc()).toMSecsSinceEpoch();
+    SignalHistory autumn(2);
+    autumn.append({0, clocksBack - 1'800'000, 500, 0, 0, 0, 2, 1});
+    autumn.append({1, clocksBack + 1'800'000, 500, 0, 0, 0, 2, 1});
+    QBuffer buffer;
+    QVERIFY(buffer.open(QIODevice::WriteOnly));
+    QVERIFY(writeSignalCsv(autumn, buffer, berlin));
+    QCOMPARE(QString::fromUtf8(buffer.data()).split(QStringLiteral("\r\n")).mid(1, 2),
+             (QStringList{QStringLiteral("2026-10-25T02:30:00.000+02:00,500,1,2,0.00,0.00,0.00"),
+                          QStringLiteral("2026-10-25T02:30:00.000+01:00,500,1,2,0.00,0.00,0.00")}));
 
     const QString png = dir.filePath(QStringLiteral("plots.png"));
     h.prompter.files = {png};

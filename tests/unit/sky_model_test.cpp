@@ -102,8 +102,11 @@ TEST(SkyPlot, NorthUpAzimuthClockwiseZenithAtTheCentre) {
     EXPECT_NEAR(south45.y, cy + r / 2, 1e-6);
 }
 
+// A sample that arrived at monotonic time `ms`, its wall clock running backwards: the
+// ring keeps and searches arrival order, whatever the wall clock says.
 SignalSample sampleAt(std::int64_t ms, std::int32_t level) {
-    return {ms, level, 0, 0, 0, 2, 1};
+    constexpr std::int64_t WallStart = 1'800'000'000'000;
+    return {ms, WallStart - ms, level, 0, 0, 0, 2, 1};
 }
 
 TEST(SignalHistoryRing, KeepsItsBoundAndOrderAndItsPeakUntilCleared) {
@@ -116,7 +119,7 @@ TEST(SignalHistoryRing, KeepsItsBoundAndOrderAndItsPeakUntilCleared) {
     EXPECT_EQ(bytes, 5 * sizeof(SignalSample));
     ASSERT_EQ(ring.size(), 5U);
     for (std::size_t k = 0; k < ring.size(); ++k) {
-        EXPECT_EQ(ring.at(k).msecsSinceEpoch, 1000 * static_cast<std::int64_t>(k + 7));
+        EXPECT_EQ(ring.at(k).msecs, 1000 * static_cast<std::int64_t>(k + 7));
     }
     EXPECT_EQ(ring.newest().level, 111);
     // The peak is since the last clear, not of what the ring still holds.
