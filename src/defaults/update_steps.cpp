@@ -192,7 +192,11 @@ UpdateOutcome runUpdateSteps(const std::vector<UpdateStep>& steps, UpdateLine& l
                 return outcome;
             }
         }
-        line.send(step.command, step.params.data());
+        if (!line.send(step.command, step.params.data())) {
+            outcome.stopped = true;
+            outcome.writeFailed = true;
+            return outcome;
+        }
         ++outcome.sent;
         if (step.reply) {
             ++outcome.awaited;

@@ -72,7 +72,9 @@ class UpdateLine {
     // before: only a reply that arrives after this call ends the next wait. Called before
     // the step's command is sent.
     virtual void expectReply(CommandId reply, std::optional<std::int32_t> index) = 0;
-    virtual void send(CommandId command, const std::int32_t* params) = 0;
+    // Writes one frame. False when it did not leave whole (a failed or short write, a
+    // line that has hung up): the run then ends at once, that step and the rest unsent.
+    virtual bool send(CommandId command, const std::int32_t* params) = 0;
     // Waits at most `timeoutMs` for the reply armed by expectReply. True when it came.
     virtual bool waitForReply(int timeoutMs) = 0;
     virtual void pause(int ms) = 0;
@@ -89,14 +91,16 @@ class UpdateLine {
 };
 
 struct UpdateOutcome {
-    int sent = 0;              // steps whose command went out
+    int sent = 0;              // steps whose command went out (steps 0 .. sent - 1)
     int awaited = 0;           // of those, steps that waited for an echo
     std::vector<int> missing;  // indexes of awaited steps whose echo did not come
     bool stopped = false;      // the run ended before its last step
+    bool writeFailed = false;  // it ended because step `sent` could not be written
 };
 
 // Plays `steps` over `line`, in order, each awaited step waiting at most
-// `replyTimeoutMs`. A step whose echo does not come is counted and the run goes on.
+// `replyTimeoutMs`. A step whose echo does not come is counted and the run goes on; a
+// step whose frame cannot be written ends the run at once.
 UpdateOutcome runUpdateSteps(const std::vector<UpdateStep>& steps, UpdateLine& line,
                              int replyTimeoutMs = UpdateReplyTimeoutMs);
 

@@ -23,13 +23,14 @@ LinkDriver::LinkDriver(QObject* parent) : QObject(parent) {
     connect(&replyTimeoutTimer_, &QTimer::timeout, this, &LinkDriver::onReplyTimeout);
 }
 
-void LinkDriver::sendCommand(CommandId id, const std::int32_t* params) {
+bool LinkDriver::sendCommand(CommandId id, const std::int32_t* params) {
     char frame[FrameAreaSize];
     const int length = encodeFrame(frame, id, params);
     const bool written = port_ != nullptr && port_->Write(frame, length) == 1;
     if (observer_ != nullptr) {
         observer_->onFrameSent(id, params, written);
     }
+    return written;
 }
 
 void LinkDriver::startReceiveTimer() {

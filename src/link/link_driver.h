@@ -52,9 +52,10 @@ class LinkDriver : public QObject {
     // none. It must outlive the driver or be replaced first.
     void setObserver(LinkObserver* observer) { observer_ = observer; }
 
-    // Encodes one frame and writes it to the port. Nothing is reported to the caller: with
-    // no port, or a port that refuses the bytes, the frame is lost (the observer is told).
-    void sendCommand(CommandId id, const std::int32_t* params);
+    // Encodes one frame and writes it to the port. True when the whole frame was handed to
+    // the port; with no port, or a port that refuses the bytes, the frame is lost (the
+    // observer is told) and the result is false.
+    bool sendCommand(CommandId id, const std::int32_t* params);
 
     void startReceiveTimer();
     void stopReceiveTimer();

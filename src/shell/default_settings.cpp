@@ -41,8 +41,8 @@ class WindowUpdateLine : public UpdateLine {
     void expectReply(CommandId reply, std::optional<std::int32_t> index) override {
         link_.expectReply(reply, index);
     }
-    void send(CommandId command, const std::int32_t* params) override {
-        window_.sendCommand(command, params);
+    bool send(CommandId command, const std::int32_t* params) override {
+        return link_.sendCommand(command, params);
     }
     bool waitForReply(int timeoutMs) override {
         link_.waitForReply(timeoutMs);
@@ -253,7 +253,15 @@ void MainDialog::onUpdateDefault() {
                                     model_.regionVersion);
     bar->setValue(0);
     const int missing = static_cast<int>(outcome.missing.size());
-    if (missing == 0) {
+    if (outcome.writeFailed) {
+        ui::prompter().message(
+            QStringLiteral("Default update stopped: step %1 could not be sent to the antenna, "
+                           "and the steps after it were not sent. The antenna may not hold the "
+                           "whole default set: check the connection and run Update Default "
+                           "again.")
+                .arg(outcome.sent + 1),
+            ui::Buttons::Ok, ui::Icon::Warning);
+    } else if (missing == 0) {
         ui::prompter().message(QStringLiteral("Default update complete successfully."),
                                ui::Buttons::Ok, ui::Icon::None);
     } else {

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Load Default and Update Default against the simulated unit over a real pty, with real
 // timers: the unit ends up holding exactly the file's values; steps that get no echo are
-// counted and said; closing the window during a run ends it at once, with no box behind.
+// counted and said; a line that hangs up ends the run, which says so; closing the window
+// during a run ends it at once, with no box behind.
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProgressBar>
@@ -12,11 +13,11 @@
 #include <QTimer>
 #include <QtTest>
 
-#include "support/qt_test_main.h"
 #include "defaults/rif_reader.h"
 #include "shell/main_dialog.h"
 #include "sim/simulator.h"
 #include "support/default_set_check.h"
+#include "support/qt_test_main.h"
 #include "support/simulated_unit.h"
 #include "ui/prompter.h"
 
@@ -39,6 +40,7 @@ class DefaultUpdateTest : public QObject {
     void loadThenUpdateWritesTheSetIntoTheUnit();
     void stepsWithoutEchoAreCountedAndSaid();
     void lateEchoDoesNotAnswerTheNextStep();
+    void hangUpAfterTheLastEchoIsSaid();
     void closingTheWindowEndsTheRun();
 
   private:
@@ -165,6 +167,25 @@ void DefaultUpdateTest::lateEchoDoesNotAnswerTheNextStep() {
     QVERIFY2(line_->prompter.messages[1].text.startsWith(
                  QStringLiteral("Default update finished, but 2 of 61 steps got no reply")),
              qPrintable(line_->prompter.messages[1].text));
+}
+
+// The line is pulled the moment SQ's echo has set the bar to its last position: KT and KO,
+// which wait for no reply, cannot be sent, and the run says so instead of claiming success.
+void DefaultUpdateTest::hangUpAfterTheLastEchoIsSaid() {
+    MainDialog d(line_->naming());
+    prepare(d, QStringLiteral(KELVANDOR_SAMPLE_RIF));
+    connect(d.progressBar(id::Progress), &QProgressBar::valueChanged, &d, [this](int value) {
+        if (value == UpdateProgressSteps) {
+            line_->unit.setFault(sim::Fault::HangUp, true);  // returns once the line is down
+        }
+    });
+    d.button(id::UpdateDefault)->click();
+    QCOMPARE(line_->prompter.messages.size(), std::size_t{2});
+    QVERIFY2(line_->prompter.messages[1].text.startsWith(
+                 QStringLiteral("Default update stopped: step 63 could not be sent")),
+             qPrintable(line_->prompter.messages[1].text));
+    QCOMPARE(line_->prompter.messages[1].icon, ui::Icon::Warning);
+    QVERIFY(d.progressBar(id::Progress)->isHidden());
 }
 
 void DefaultUpdateTest::closingTheWindowEndsTheRun() {

@@ -60,18 +60,32 @@ constexpr const char* Usage =
     "\n"
     "Exit status: 0 done, 1 the operation failed (for send, monitor and rif: a port that\n"
     "cannot be opened or that hangs up, a default-set file that is refused; for\n"
-    "write-default: a step got no reply, or the run was stopped), 2 wrong command line\n"
-    "(and for write-default a refused file), 3 for status and write-default: the port\n"
-    "cannot be opened, the unit does not answer or is not in set-up mode.\n";
+    "write-default: a step got no reply, or the run was stopped, or a failed write or a\n"
+    "hang-up ended it after something was sent), 2 wrong command line (and for\n"
+    "write-default a refused file), 3 for status and write-default: the port cannot be\n"
+    "opened, the unit does not answer or is not in set-up mode; for status also an\n"
+    "incomplete picture (the line hung up, the unit fell quiet), for write-default a run\n"
+    "that sent nothing. 130 write-default interrupted at its question, nothing sent.\n";
 
 std::atomic<bool> interrupted{false};
+// Set while write-default waits for the answer to its question.
+std::atomic<bool> asking{false};
 
-extern "C" void onInterrupt(int) {
+extern "C" void onInterrupt(int signal) {
+    if (asking) {
+        // Nothing has been sent, and a read of the answer would only restart: end here,
+        // with what is async-signal-safe.
+        constexpr char Note[] = "\nNothing was sent.\n";
+        const ssize_t written = write(STDOUT_FILENO, Note, sizeof Note - 1);
+        (void)written;
+        _exit(128 + signal);
+    }
     interrupted = true;
 }
 
 // Ctrl-C and SIGTERM end send, monitor and status cleanly (the port is closed and the
-// output flushed); write-default stops after the step under way and says how far it got.
+// output flushed); write-default stops after the step under way and says how far it got,
+// and ends at once when they come while it asks whether to write.
 void installInterruptHandlers() {
     struct sigaction action {};
     action.sa_handler = onInterrupt;
@@ -114,7 +128,7 @@ int main(int argc, char** argv) {
     }
     if (command == "write-default") {
         installInterruptHandlers();
-        const Console console{isatty(STDIN_FILENO) == 1, isatty(STDOUT_FILENO) == 1};
+        const Console console{isatty(STDIN_FILENO) == 1, isatty(STDOUT_FILENO) == 1, &asking};
         return runWriteDefault(args, std::cin, std::cout, std::cerr, console, interrupted);
     }
     if (command == "send" || command == "monitor") {

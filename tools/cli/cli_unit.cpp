@@ -60,10 +60,11 @@ class UnitLine {
         return false;
     }
 
-    void send(CommandId id, const std::int32_t* params) {
+    // True when the whole frame was handed to the port.
+    bool send(CommandId id, const std::int32_t* params) {
         char frame[FrameAreaSize];
         const int length = encodeFrame(frame, id, params);
-        port_.Write(frame, length);
+        return port_.Write(frame, length) == 1;
     }
 
     // Reads once (waiting at most ReadSliceMs) and hands every complete frame to
@@ -86,6 +87,8 @@ class UnitLine {
     }
 
     const std::string& name() const { return name_; }
+    // True once a read or a write has found the line hung up.
+    bool lineLost() const { return port_.lineLost(); }
 
   private:
     std::string name_;
@@ -279,23 +282,65 @@ void printText(const UnitPicture& u, std::ostream& out) {
     }
 }
 
-// A JSON string: quotes, backslashes and control characters escaped; bytes beyond ASCII
-// taken as Latin-1 and written as \u escapes, so the output is valid UTF-8 whatever the
-// unit sent.
+// The length of the well-formed UTF-8 sequence that starts at text[k], or 0 when the
+// bytes there are none (a stray continuation byte, an overlong form, a surrogate, a code
+// point beyond U+10FFFF, a sequence cut short).
+std::size_t utf8SequenceAt(const std::string& text, std::size_t k) {
+    const auto byte = [&text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(k);
+    std::size_t length = 0;
+    unsigned char low = 0x80;  // the range of the byte after the lead
+    unsigned char high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        low = lead == 0xE0 ? 0xA0 : low;
+        high = lead == 0xED ? 0x9F : high;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        low = lead == 0xF0 ? 0x90 : low;
+        high = lead == 0xF4 ? 0x8F : high;
+    } else {
+        return 0;
+    }
+    if (k + length > text.size() || byte(k + 1) < low || byte(k + 1) > high) {
+        return 0;
+    }
+    for (std::size_t i = 2; i < length; ++i) {
+        if (byte(k + i) < 0x80 || byte(k + i) > 0xBF) {
+            return 0;
+        }
+    }
+    return length;
+}
+
+// A JSON string in UTF-8: quotes, backslashes and control characters escaped, UTF-8
+// sequences kept as they are, and any other byte beyond ASCII taken as Latin-1 and
+// written in UTF-8, so the output is valid UTF-8 whatever the unit sent.
 std::string jsonString(const std::string& text) {
     std::string json = "\"";
-    for (const char c : text) {
+    for (std::size_t k = 0; k < text.size();) {
+        const char c = text[k];
         const auto u = static_cast<unsigned char>(c);
+        std::size_t length = 1;
         if (c == '"' || c == '\\') {
             json += '\\';
             json += c;
-        } else if (u < 0x20 || u >= 0x7F) {
+        } else if (u < 0x20) {
             char escape[8];
             std::snprintf(escape, sizeof escape, "\\u%04x", u);
             json += escape;
-        } else {
+        } else if (u < 0x80) {
             json += c;
+        } else if (const std::size_t sequence = utf8SequenceAt(text, k); sequence > 0) {
+            json.append(text, k, sequence);
+            length = sequence;
+        } else {
+            json += static_cast<char>(0xC0 | (u >> 6));
+            json += static_cast<char>(0x80 | (u & 0x3F));
         }
+        k += length;
     }
     return json + "\"";
 }
@@ -312,7 +357,8 @@ std::string orNull(const std::optional<T>& value, Show&& show) {
 }
 
 void printJson(const UnitPicture& u, const std::string& port, std::ostream& out) {
-    out << "{\"port\":" << jsonString(port) << ",\"answered\":" << (u.answered ? "true" : "false");
+    out << "{\"port\":" << jsonString(port) << ",\"answered\":" << (u.answered ? "true" : "false")
+        << ",\"complete\":" << (u.complete() ? "true" : "false");
     out << ",\"state\":" << orNull(u.state, [](std::int32_t s) {
         return "{\"code\":" + std::to_string(s) + ",\"name\":" + jsonString(antennaStateName(s)) +
                "}";
@@ -387,8 +433,8 @@ class CliUpdateLine : public UpdateLine {
         arrived_ = false;
         waited_ = true;
     }
-    void send(CommandId command, const std::int32_t* params) override {
-        line_.send(command, params);
+    bool send(CommandId command, const std::int32_t* params) override {
+        return line_.send(command, params);
     }
     bool waitForReply(int timeoutMs) override {
         const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -403,7 +449,7 @@ class CliUpdateLine : public UpdateLine {
     }
     void pause(int ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
     void beforeUnawaitedStep() override { waited_ = false; }
-    bool stopRequested() const override { return stop_ || lost_; }
+    bool stopRequested() const override { return stop_ || lineLost(); }
     void stepDone(const UpdateStep& step, int index) override {
         const char* outcome = !waited_ ? "sent" : arrived_ ? "answered" : "NO REPLY";
         char head[32];
@@ -418,7 +464,8 @@ class CliUpdateLine : public UpdateLine {
         }
     }
 
-    bool lineLost() const { return lost_; }
+    // A write finds a hung-up line as surely as a read.
+    bool lineLost() const { return lost_ || line_.lineLost(); }
 
   private:
     static constexpr std::size_t Width = 72;
@@ -476,15 +523,36 @@ bool confirmed(std::istream& in, std::ostream& out, const std::string& question)
     return answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes";
 }
 
+// Asks `question` with console.asking set, so that an interrupt while the answer is
+// awaited ends the program at once. An interrupt that came just before counts as a no.
+bool confirmedOnConsole(std::istream& in, std::ostream& out, const std::string& question,
+                        const Console& console, const std::atomic<bool>& stop) {
+    if (console.asking != nullptr) {
+        *console.asking = true;
+    }
+    const bool yes = !stop && confirmed(in, out, question);
+    if (console.asking != nullptr) {
+        *console.asking = false;
+    }
+    return yes && !stop;
+}
+
 std::string seconds(int ms) {
     char text[32];
     std::snprintf(text, sizeof text, "%.1f s", ms / 1000.0);
     return text;
 }
 
+// "step 63 of 64, KT (skew adjustments)" for the step at `index`.
+std::string stepAt(const std::vector<UpdateStep>& steps, int index) {
+    return "step " + std::to_string(index + 1) + " of " + std::to_string(steps.size()) + ", " +
+           describeUpdateStep(steps[static_cast<std::size_t>(index)]);
+}
+
 void printSummary(const std::vector<UpdateStep>& steps, const UpdateOutcome& outcome, int ms,
                   bool lost, const std::string& port, std::ostream& out) {
     const int missing = static_cast<int>(outcome.missing.size());
+    const int total = static_cast<int>(steps.size());
     out << outcome.awaited - missing << " of " << outcome.awaited << " awaited steps answered";
     if (missing > 0) {
         out << "; no reply to:";
@@ -493,13 +561,21 @@ void printSummary(const std::vector<UpdateStep>& steps, const UpdateOutcome& out
                 << describeUpdateStep(steps[static_cast<std::size_t>(outcome.missing[k])]);
         }
     }
-    out << ". " << outcome.sent << " of " << steps.size() << " steps sent in " << seconds(ms)
-        << ".\n";
-    if (lost) {
-        out << port << " hung up after step " << outcome.sent << " of " << steps.size() << ".\n";
+    out << ". " << outcome.sent << " of " << total << " steps sent in " << seconds(ms) << ".\n";
+    if (outcome.writeFailed) {
+        out << (lost ? port + " hung up: " : "Writing to " + port + " failed: ")
+            << stepAt(steps, outcome.sent) << ", could not be sent.\n";
+    } else if (lost) {
+        out << port << " hung up after step " << outcome.sent << " of " << total << ".\n";
     } else if (outcome.stopped) {
-        out << "Stopped after step " << outcome.sent << " of " << steps.size() << " ("
-            << describeUpdateStep(steps[static_cast<std::size_t>(outcome.sent - 1)]) << ").\n";
+        out << "Stopped after step " << outcome.sent << " of " << total << ".\n";
+    }
+    if (outcome.stopped) {
+        if (outcome.sent > 0) {
+            out << "Last sent: " << stepAt(steps, outcome.sent - 1) << ". ";
+        }
+        out << "Not sent: " << total - outcome.sent << " of " << total << " steps, from "
+            << describeUpdateStep(steps[static_cast<std::size_t>(outcome.sent)]) << " on.\n";
     }
     if (missing > 0 || outcome.stopped) {
         out << "The unit may not hold the whole default set: check the connection and run "
@@ -554,14 +630,27 @@ int runStatus(const Args& args, std::ostream& out, std::ostream& err,
             break;
         }
     }
+    const char* gap = hungUp                       ? "the line hung up"
+                      : stop                       ? "interrupted"
+                      : elapsedMs(start) >= waitMs ? "the wait ran out"
+                                                   : "the unit fell quiet";
     if (json) {
         printJson(picture, line.name(), out);
     } else if (picture.answered) {
         printText(picture, out);
+        if (!picture.complete()) {
+            out << "incomplete: " << gap << " before the whole picture had come\n";
+        }
     }
     if (!picture.answered) {
         err << "status: the unit on " << line.name() << (hungUp ? " hung up" : " did not answer")
             << "\n";
+        return ExitUnit;
+    }
+    if (!picture.complete()) {
+        if (json) {
+            err << "status: the picture from " << line.name() << " is incomplete: " << gap << "\n";
+        }
         return ExitUnit;
     }
     return ExitOk;
@@ -643,11 +732,13 @@ int runWriteDefault(const Args& args, std::istream& in, std::ostream& out, std::
     const std::string what = "default set \"" + files[0] + "\" (" + set.regionName +
                              ", product size " + sizeName(*size) + ") into the unit on " +
                              line.name();
-    if (!yes) {
-        if (!confirmed(in, out, "Write " + what + "?")) {
-            out << "Nothing was sent.\n";
-            return ExitFailed;
-        }
+    if (!yes && !confirmedOnConsole(in, out, "Write " + what + "?", console, stop)) {
+        out << "Nothing was sent.\n";
+        return stop ? ExitInterrupted : ExitFailed;
+    }
+    if (stop) {
+        out << "Interrupted. Nothing was sent.\n";
+        return ExitInterrupted;
     }
     out << "Writing " << what << "\n";
 
@@ -660,7 +751,10 @@ int runWriteDefault(const Args& args, std::istream& in, std::ostream& out, std::
         out << '\n';
     }
     printSummary(steps, outcome, elapsedMs(start), updateLine.lineLost(), line.name(), out);
-    return outcome.missing.empty() && !outcome.stopped ? ExitOk : ExitFailed;
+    if (outcome.missing.empty() && !outcome.stopped) {
+        return ExitOk;
+    }
+    return outcome.sent == 0 ? ExitUnit : ExitFailed;
 }
 
 }  // namespace kelvandor::cli

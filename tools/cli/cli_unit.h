@@ -13,14 +13,21 @@
 namespace kelvandor::cli {
 
 // Exit statuses of write-default and status beyond those of cli_args.h: the port cannot
-// be opened, the unit does not answer, or it is not in set-up mode.
+// be opened, the unit does not answer, or it is not in set-up mode; for write-default
+// also a run that sent nothing, for status a picture the unit did not complete.
 inline constexpr int ExitUnit = 3;
+// write-default interrupted (Ctrl-C) before anything was sent: 128 + SIGINT, as a shell
+// reports a program that SIGINT ended.
+inline constexpr int ExitInterrupted = 130;
 inline constexpr const char* DefaultUnitPort = "COM2";
 
 // Whether standard input and output are terminals (a person is there to answer and watch).
 struct Console {
     bool inputIsTerminal = false;
     bool outputIsTerminal = false;
+    // Set while a question waits for its answer: the program's interrupt handler then
+    // ends the program at once (a blocking read of the answer would not see a flag).
+    std::atomic<bool>* asking = nullptr;
 };
 
 // write-default FILE [--port NAME] [--size N] [--yes]: reads the default set FILE (a
@@ -29,18 +36,24 @@ struct Console {
 // size), requires set-up mode, asks for a yes on `in` unless --yes is given (without
 // --yes, input that is no terminal is refused), then runs Update Default's steps. Progress
 // goes to `out`: one line that is rewritten on a terminal, else one line per step; the run
-// ends with a summary (steps answered, steps missing by name, time taken). Returns ExitOk
-// when every awaited step was answered, ExitFailed when some were not or `stop` ended the
-// run after the step under way, ExitUnit when the port cannot be opened or the unit is
-// silent or not in set-up mode.
+// ends with a summary (steps answered, steps missing by name, time taken; for a run that
+// ended early the last step sent and the steps not sent). A frame that cannot be written
+// whole, or a line that hangs up, ends the run at once. Returns ExitOk when every awaited
+// step was answered, ExitFailed when some were not, `stop` ended the run after the step
+// under way, or the run ended early after sending something, ExitUnit when it sent
+// nothing, the port cannot be opened or the unit is silent or not in set-up mode, and
+// ExitInterrupted when `stop` came before anything was sent.
 int runWriteDefault(const Args& args, std::istream& in, std::ostream& out, std::ostream& err,
                     const Console& console, const std::atomic<bool>& stop);
 
 // status [--port NAME] [--json] [--wait MS]: sends QS and QI, collects the replies until
 // the line has been quiet for a moment or MS milliseconds (default 5000) have passed, and
 // prints the unit's state, signal level and lock, pointing, product, versions, GPS
-// position, tracked satellite and satellite table; with --json one JSON object. Returns
-// ExitOk when the unit answered, ExitUnit when it did not or the port cannot be opened.
+// position, tracked satellite and satellite table; with --json one JSON object (UTF-8,
+// with "complete" saying whether every part came). A picture that is not complete (the
+// line hung up, the unit fell quiet, the wait ran out) is said in the output. Returns
+// ExitOk when the picture is complete, ExitUnit when it is not, the unit did not answer
+// or the port cannot be opened.
 int runStatus(const Args& args, std::ostream& out, std::ostream& err,
               const std::atomic<bool>& stop);
 
