@@ -190,11 +190,12 @@ TEST(NetworkPort, Rfc2217SetsTheFarLineAndKeepsTelnetOutOfTheData) {
     EXPECT_TRUE(port.lineNotice().empty());
     EXPECT_EQ(heard, bytes({255, 251, 44, 255, 251, 0, 255, 253, 0}));
     // The settings follow at once: 19200 baud, 8 data bits, no parity, 1 stop bit, no
-    // flow control.
+    // flow control, DTR off, RTS off.
     const std::string settings =
         bytes({255, 250, 44, 1, 0, 0, 0x4B, 0, 255, 240}) + bytes({255, 250, 44, 2, 8, 255, 240}) +
         bytes({255, 250, 44, 3, 1, 255, 240}) + bytes({255, 250, 44, 4, 1, 255, 240}) +
-        bytes({255, 250, 44, 5, 1, 255, 240});
+        bytes({255, 250, 44, 5, 1, 255, 240}) + bytes({255, 250, 44, 5, 9, 255, 240}) +
+        bytes({255, 250, 44, 5, 12, 255, 240});
     EXPECT_EQ(server.receive(settings.size()), settings);
 
     ASSERT_EQ(port.Write("{\xff}", 3), 1);
