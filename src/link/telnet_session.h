@@ -23,6 +23,9 @@
 //   in the middle of the unit's frames ("{Ni 2 247 1 IAC SB 44 107 0 IAC SE 16860 ...").
 // - It answers each SET-BAUDRATE / SET-DATASIZE / SET-PARITY / SET-STOPSIZE with the value
 //   it set (codes 101..104); the baud rate as 4 bytes, most significant first.
+// - It answers SET-CONTROL for flow control (code 105), but leaves SET-CONTROL DTR off and
+//   RTS off (9, 12) unanswered, at least on a pseudo-terminal, which has no modem lines.
+//   Nothing waits for those answers.
 // - It opens the device with the accepter's configured settings at each connect and puts
 //   back the termios it found when the client leaves: what we set lasts one connection.
 // - Its plain "telnet" accepter (without rfc2217) offers the same options but never
