@@ -1,15 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "link/network_line.h"
 
+#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <memory>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 namespace kelvandor {
@@ -24,7 +28,7 @@ long long nowMs() {
 }
 
 constexpr short HangUpEvents = POLLHUP | POLLERR | POLLNVAL;
-// Bytes taken from the socket at a time while purging.
+// Bytes taken from the socket at a time.
 constexpr std::size_t DrainChunk = 256;
 // A silent far end is found gone within about 5 + 3 x 2 s, or 10 s after data it never
 // acknowledged.
@@ -33,33 +37,62 @@ constexpr int KeepAliveIntervalS = 2;
 constexpr int KeepAliveProbes = 3;
 constexpr unsigned UnacknowledgedMs = 10000;
 
-// A name lookup on a helper thread. The thread owns a share of it, so a lookup given up
-// at the time-out finishes on its own and frees its result.
-struct Lookup {
-    explicit Lookup(SystemCalls& calls) : sys(calls) {}
-    ~Lookup() {
-        if (list != nullptr) {
-            sys.freeaddrinfo(list);
-        }
+// A numeric IPv4 or IPv6 address needs no lookup: false for a name.
+bool numericAddress(const NetworkUrl& url, std::vector<SystemCalls::Address>& found) {
+    unsigned port = 0;
+    const char* const last = url.port.data() + url.port.size();
+    if (std::from_chars(url.port.data(), last, port).ptr != last || port > 0xFFFF) {
+        return false;
     }
-    SystemCalls& sys;
+    SystemCalls::Address entry;
+    sockaddr_in v4{};
+    sockaddr_in6 v6{};
+    if (::inet_pton(AF_INET, url.host.c_str(), &v4.sin_addr) == 1) {
+        v4.sin_family = AF_INET;
+        v4.sin_port = htons(static_cast<std::uint16_t>(port));
+        entry.family = AF_INET;
+        entry.length = sizeof v4;
+        std::memcpy(&entry.address, &v4, sizeof v4);
+    } else if (::inet_pton(AF_INET6, url.host.c_str(), &v6.sin6_addr) == 1) {
+        v6.sin6_family = AF_INET6;
+        v6.sin6_port = htons(static_cast<std::uint16_t>(port));
+        entry.family = AF_INET6;
+        entry.length = sizeof v6;
+        std::memcpy(&entry.address, &v6, sizeof v6);
+    } else {
+        return false;
+    }
+    found.push_back(entry);
+    return true;
+}
+
+}  // namespace
+
+// What a name lookup on a helper thread hands back. The thread holds a share of this block
+// and touches nothing else, so a lookup given up (time-out, close, exit) ends on its own
+// and frees what it found.
+struct NetworkLine::Lookup {
     std::mutex mutex;
     std::condition_variable finished;
     bool done = false;
     int status = 0;
-    addrinfo* list = nullptr;
+    std::vector<SystemCalls::Address> addresses;
 };
-
-}  // namespace
 
 NetworkLine::~NetworkLine() {
     close();
 }
 
-bool NetworkLine::fail(NetworkFailure reason) {
+NetworkLine::Progress NetworkLine::fail(NetworkFailure reason) {
     close();
     failure_ = reason;
-    return false;
+    return Progress::Done;
+}
+
+NetworkLine::Progress NetworkLine::succeed() {
+    stage_ = Stage::Idle;
+    addresses_.clear();
+    return Progress::Done;
 }
 
 bool NetworkLine::expired() const {
@@ -75,120 +108,187 @@ std::optional<ComPortState> NetworkLine::comPort() const {
 
 bool NetworkLine::open(const std::string& url, int baud,
                        const std::function<void()>& whileWaiting) {
+    Progress progress = start(url, baud);
+    while (progress == Progress::Pending) {
+        progress = advance(WaitSliceMs);
+        if (progress == Progress::Pending && whileWaiting) {
+            whileWaiting();
+        }
+    }
+    return fd_ >= 0 && failure_ == NetworkFailure::None;
+}
+
+NetworkLine::Progress NetworkLine::start(const std::string& url, int baud) {
     close();
     failure_ = NetworkFailure::None;
     lost_ = false;
     aborted_ = false;
     telnet_ = TelnetSession{};
     pending_.clear();
+    reason_ = NetworkFailure::Refused;
+    heardAtMs_ = -1;
     const std::optional<NetworkUrl> parsed = parseNetworkUrl(url);
     if (!parsed || baud <= 0) {
         return fail(NetworkFailure::BadAddress);
     }
     rfc2217_ = parsed->scheme == NetworkScheme::Rfc2217;
+    baud_ = static_cast<std::uint32_t>(baud);
     deadlineMs_ = nowMs() + OpenTimeoutMs;
-    if (!connectTo(*parsed, whileWaiting)) {
-        return false;
+    if (numericAddress(*parsed, addresses_)) {
+        return connectNext();
     }
-    if (!rfc2217_) {
-        return true;
+    lookup_ = std::make_shared<Lookup>();
+    try {
+        std::thread([lookup = lookup_, find = sys_.nameLookup(), host = parsed->host,
+                     port = parsed->port] {
+            std::vector<SystemCalls::Address> found;
+            const int status = find ? find(host, port, found) : EAI_FAIL;
+            const std::lock_guard lock(lookup->mutex);
+            lookup->status = status;
+            lookup->addresses = std::move(found);
+            lookup->done = true;
+            lookup->finished.notify_all();
+        }).detach();
+    } catch (const std::system_error&) {
+        return fail(NetworkFailure::Failed);  // no thread to be had
     }
-    std::string requests;
-    telnet_.start(static_cast<std::uint32_t>(baud), requests);
-    if (!sendAll(requests, OpenTimeoutMs)) {
-        return fail(NetworkFailure::Closed);
-    }
-    return negotiate(whileWaiting);
+    stage_ = Stage::Resolving;
+    return Progress::Pending;
 }
 
-bool NetworkLine::connectTo(const NetworkUrl& url, const std::function<void()>& whileWaiting) {
-    auto lookup = std::make_shared<Lookup>(sys_);
-    std::thread([lookup, host = url.host, port = url.port] {
-        addrinfo hints{};
-        hints.ai_family = AF_UNSPEC;
-        hints.ai_socktype = SOCK_STREAM;
-        // No AI_ADDRCONFIG: it would refuse 127.0.0.1 on a machine with only a loopback.
-        hints.ai_flags = AI_NUMERICSERV;
-        addrinfo* list = nullptr;
-        const int status = lookup->sys.getaddrinfo(host.c_str(), port.c_str(), &hints, &list);
-        const std::lock_guard lock(lookup->mutex);
-        lookup->status = status;
-        lookup->list = status == 0 ? list : nullptr;
-        lookup->done = true;
-        lookup->finished.notify_all();
-    }).detach();
-    for (;;) {
-        {
-            std::unique_lock lock(lookup->mutex);
-            if (lookup->finished.wait_for(lock, std::chrono::milliseconds(WaitSliceMs),
-                                          [&] { return lookup->done; })) {
-                break;
-            }
+NetworkLine::Progress NetworkLine::advance(int waitMs) {
+    const int wait =
+        static_cast<int>(std::clamp<long long>(deadlineMs_ - nowMs(), 0, std::max(waitMs, 0)));
+    switch (stage_) {
+        case Stage::Resolving:
+            return resolve(wait);
+        case Stage::Connecting:
+            return awaitConnect(wait);
+        case Stage::Negotiating:
+            return negotiate(wait);
+        case Stage::Idle:
+            break;
+    }
+    return Progress::Done;
+}
+
+NetworkLine::Progress NetworkLine::resolve(int waitMs) {
+    int status = 0;
+    {
+        std::unique_lock lock(lookup_->mutex);
+        if (!aborted_ && waitMs > 0) {
+            lookup_->finished.wait_for(lock, std::chrono::milliseconds(waitMs),
+                                       [&] { return lookup_->done; });
         }
-        if (whileWaiting) {
-            whileWaiting();
+        if (!lookup_->done) {
+            lock.unlock();
+            return expired() ? fail(NetworkFailure::NoAnswer) : Progress::Pending;
         }
+        status = lookup_->status;
+        addresses_ = std::move(lookup_->addresses);
+    }
+    lookup_.reset();
+    if (status != 0 || addresses_.empty()) {
+        return fail(status == EAI_SYSTEM || status == EAI_MEMORY ? NetworkFailure::Failed
+                                                                 : NetworkFailure::UnknownHost);
+    }
+    return connectNext();
+}
+
+NetworkLine::Progress NetworkLine::connectNext() {
+    // Each address in turn ("localhost" is ::1 and 127.0.0.1, a server may listen on one).
+    while (nextAddress_ < addresses_.size()) {
         if (expired()) {
             return fail(NetworkFailure::NoAnswer);
         }
-    }
-    if (lookup->status != 0 || lookup->list == nullptr) {
-        return fail(lookup->status == EAI_SYSTEM || lookup->status == EAI_MEMORY
-                        ? NetworkFailure::Failed
-                        : NetworkFailure::UnknownHost);
-    }
-
-    // Each address in turn ("localhost" is ::1 and 127.0.0.1, a server may listen on one).
-    NetworkFailure reason = NetworkFailure::Refused;
-    for (const addrinfo* entry = lookup->list; entry != nullptr; entry = entry->ai_next) {
-        const int fd = sys_.socket(entry->ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC,
-                                   entry->ai_protocol);
+        const SystemCalls::Address& entry = addresses_[nextAddress_];
+        const int fd =
+            sys_.socket(entry.family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, entry.protocol);
         if (fd < 0) {
-            reason = NetworkFailure::Failed;
+            reason_ = NetworkFailure::Failed;
+            ++nextAddress_;
             continue;
         }
         fd_ = fd;
         int error = 0;
-        if (sys_.connect(fd, entry->ai_addr, entry->ai_addrlen) != 0) {
+        if (sys_.connect(fd, reinterpret_cast<const sockaddr*>(&entry.address), entry.length) !=
+            0) {
             error = errno;
         }
-        while (error == EINPROGRESS || error == EINTR) {
-            pollfd entryFd{fd, POLLOUT, 0};
-            const int ready = sys_.poll(&entryFd, 1, WaitSliceMs);
-            if (ready > 0) {
-                socklen_t length = sizeof error;
-                if (sys_.getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
-                    error = errno;
-                }
-                break;
-            }
-            if (ready < 0 && errno != EINTR) {
-                error = errno;
-                break;
-            }
-            if (whileWaiting) {
-                whileWaiting();
-            }
-            if (expired()) {
-                return fail(NetworkFailure::NoAnswer);
-            }
+        if (error == 0) {
+            return connected();
+        }
+        if (error == EINPROGRESS || error == EINTR) {
+            // This address gets an even share of the time left with the ones after it;
+            // the last one gets all that is left.
+            const long long now = nowMs();
+            const auto untried = static_cast<long long>(addresses_.size() - nextAddress_);
+            addressDeadlineMs_ = now + (deadlineMs_ - now) / untried;
+            stage_ = Stage::Connecting;
+            return Progress::Pending;
+        }
+        dropAddress(error);
+    }
+    return fail(reason_);
+}
+
+void NetworkLine::dropAddress(int error) {
+    sys_.close(fd_);
+    fd_ = -1;
+    ++nextAddress_;
+    if (error == ETIMEDOUT) {
+        reason_ = NetworkFailure::NoAnswer;
+    } else if (error != ECONNREFUSED && reason_ == NetworkFailure::Refused) {
+        reason_ = NetworkFailure::Failed;
+    }
+}
+
+NetworkLine::Progress NetworkLine::awaitConnect(int waitMs) {
+    if (aborted_) {
+        return fail(NetworkFailure::NoAnswer);
+    }
+    pollfd entry{fd_, POLLOUT, 0};
+    const int wait =
+        static_cast<int>(std::clamp<long long>(addressDeadlineMs_ - nowMs(), 0, waitMs));
+    const int ready = sys_.poll(&entry, 1, wait);
+    if (ready > 0) {
+        int error = 0;
+        socklen_t length = sizeof error;
+        if (sys_.getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
+            error = errno;
         }
         if (error == 0) {
-            keepWatch(fd);
-            return true;
+            return connected();
         }
-        sys_.close(fd);
-        fd_ = -1;
-        if (error == ETIMEDOUT) {
-            reason = NetworkFailure::NoAnswer;
-        } else if (error != ECONNREFUSED && reason == NetworkFailure::Refused) {
-            reason = NetworkFailure::Failed;
-        }
-        if (expired()) {
-            return fail(NetworkFailure::NoAnswer);
-        }
+        dropAddress(error);
+        return connectNext();
     }
-    return fail(reason);
+    if (ready < 0 && errno != EINTR) {
+        dropAddress(errno);
+        return connectNext();
+    }
+    if (expired()) {
+        return fail(NetworkFailure::NoAnswer);
+    }
+    if (nowMs() >= addressDeadlineMs_) {
+        dropAddress(ETIMEDOUT);  // its share is up: on to the next
+        return connectNext();
+    }
+    return Progress::Pending;
+}
+
+NetworkLine::Progress NetworkLine::connected() {
+    keepWatch(fd_);
+    if (!rfc2217_) {
+        return succeed();
+    }
+    std::string requests;
+    telnet_.start(baud_, requests);
+    if (!sendAll(requests, OpenTimeoutMs)) {
+        return fail(NetworkFailure::Closed);
+    }
+    stage_ = Stage::Negotiating;
+    return Progress::Pending;
 }
 
 void NetworkLine::keepWatch(int fd) {
@@ -205,35 +305,32 @@ void NetworkLine::keepWatch(int fd) {
     sys_.setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &UnacknowledgedMs, sizeof UnacknowledgedMs);
 }
 
-bool NetworkLine::negotiate(const std::function<void()>& whileWaiting) {
-    long long heardAtMs = -1;
-    while (telnet_.comPort() == ComPortState::Asked) {
-        if (telnet_.heardTelnet() && heardAtMs < 0) {
-            heardAtMs = nowMs();
-        }
-        if (heardAtMs >= 0 && nowMs() - heardAtMs >= ComPortAnswerMs) {
-            return true;  // a Telnet server that does not answer: it has no COM port to set
-        }
-        if (aborted_) {
-            return fail(NetworkFailure::NoAnswer);
-        }
-        if (expired()) {
-            // Telnet, but no word on the COM port: the line keeps the server's settings.
-            return telnet_.heardTelnet() ? true : fail(NetworkFailure::NotTelnet);
-        }
-        pollfd entry{fd_, POLLIN, 0};
-        const int ready = sys_.poll(&entry, 1, WaitSliceMs);
-        if (ready < 0 && errno != EINTR) {
-            return fail(NetworkFailure::Failed);
-        }
-        if (ready > 0 && !receiveAvailable()) {
-            return fail(NetworkFailure::Closed);
-        }
-        if (ready <= 0 && whileWaiting) {
-            whileWaiting();
-        }
+NetworkLine::Progress NetworkLine::negotiate(int waitMs) {
+    if (telnet_.comPort() != ComPortState::Asked) {
+        return succeed();
     }
-    return true;
+    if (telnet_.heardTelnet() && heardAtMs_ < 0) {
+        heardAtMs_ = nowMs();
+    }
+    if (heardAtMs_ >= 0 && nowMs() - heardAtMs_ >= ComPortAnswerMs) {
+        return succeed();  // a Telnet server that does not answer: it has no COM port to set
+    }
+    if (aborted_) {
+        return fail(NetworkFailure::NoAnswer);
+    }
+    if (expired()) {
+        // Telnet, but no word on the COM port: the line keeps the server's settings.
+        return telnet_.heardTelnet() ? succeed() : fail(NetworkFailure::NotTelnet);
+    }
+    pollfd entry{fd_, POLLIN, 0};
+    const int ready = sys_.poll(&entry, 1, waitMs);
+    if (ready < 0 && errno != EINTR) {
+        return fail(NetworkFailure::Failed);
+    }
+    if (ready > 0 && !receiveAvailable()) {
+        return fail(NetworkFailure::Closed);
+    }
+    return telnet_.comPort() != ComPortState::Asked ? succeed() : Progress::Pending;
 }
 
 void NetworkLine::close() {
@@ -241,34 +338,47 @@ void NetworkLine::close() {
         sys_.close(fd_);
     }
     fd_ = -1;
+    stage_ = Stage::Idle;
+    lookup_.reset();  // a lookup still running finishes on its own
+    addresses_.clear();
+    nextAddress_ = 0;
 }
 
 bool NetworkLine::receiveAvailable() {
     char bytes[DrainChunk];
-    for (;;) {
+    bool open = true;
+    for (std::size_t taken = 0; taken < MaxPendingBytes;) {
         const ssize_t got = sys_.recv(fd_, bytes, sizeof bytes, MSG_DONTWAIT);
         if (got == 0) {
-            return false;
+            open = false;
+            break;
         }
         if (got < 0) {
             if (errno == EINTR) {
                 continue;
             }
-            return errno == EAGAIN || errno == EWOULDBLOCK;
+            open = errno == EAGAIN || errno == EWOULDBLOCK;
+            break;
         }
+        taken += static_cast<std::size_t>(got);
         if (!rfc2217_) {
             pending_.append(bytes, static_cast<std::size_t>(got));
         } else {
             std::string answers;
             telnet_.receive(bytes, static_cast<std::size_t>(got), pending_, answers);
             if (!answers.empty() && !sendAll(answers, OpenTimeoutMs)) {
-                return false;
+                open = false;
+                break;
             }
         }
         if (static_cast<std::size_t>(got) < sizeof bytes) {
-            return true;
+            break;
         }
     }
+    if (pending_.size() > MaxPendingBytes) {
+        pending_.erase(0, pending_.size() - MaxPendingBytes);
+    }
+    return open;
 }
 
 int NetworkLine::takePending(char* buffer, int maxCount) {

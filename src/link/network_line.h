@@ -3,10 +3,14 @@
 // (rfc2217://), see network_url.h. SerialPort opens one for a URL and hands it its reads
 // and writes, so the layers above see a serial port like any other.
 //
-// Opening never waits longer than OpenTimeoutMs in all (name lookup, connect and, for
-// rfc2217://, the server's first Telnet answer), and while it waits it calls the caller's
-// wait hook every WaitSliceMs, so a window can keep dispatching its events. The name
-// lookup runs on a helper thread, as the resolver offers no call that can be bounded.
+// Opening is a small state machine (name lookup, connect, for rfc2217:// the server's
+// first Telnet answer) that never takes longer than OpenTimeoutMs in all. start() sets it
+// going and advance() moves it on, each waiting no longer than it is told (0: not at all),
+// so a window can drive an open from a timer and keep taking the user's input. open() is
+// the same machine run to its end, calling the caller's wait hook every WaitSliceMs.
+// The name lookup runs on a helper thread, as the resolver offers no call that can be
+// bounded; a numeric address needs none. When a name stands for several addresses, one
+// that does not answer gets its share of the time left and the next is tried.
 //
 // Reads return only the line's data bytes: no Telnet byte ever reaches the caller. A
 // connection that the server closes or resets, or whose far end stops answering the
@@ -14,9 +18,13 @@
 // and writes return 0 from then on.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "link/network_url.h"
 #include "link/system_calls.h"
@@ -43,17 +51,30 @@ class NetworkLine {
     // as refused (a plain Telnet server says nothing to it).
     static constexpr int ComPortAnswerMs = 1000;
     static constexpr int WaitSliceMs = 10;
+    // The most data bytes held unread. A peer that streams faster than they are read
+    // (before the open has ended, or into a purge) loses the oldest beyond this; the
+    // socket's own buffer and TCP's flow control hold back the rest.
+    static constexpr std::size_t MaxPendingBytes = 4096;
+
+    enum class Progress { Pending, Done };
 
     explicit NetworkLine(SystemCalls& calls) : sys_(calls) {}
     ~NetworkLine();
     NetworkLine(const NetworkLine&) = delete;
     NetworkLine& operator=(const NetworkLine&) = delete;
 
-    // Connects to `url`, asking an rfc2217:// server for `baud` 8N1. `whileWaiting`, when
-    // set, is called between waits. True when connected; false with failure() set and
-    // nothing left open.
+    // Connects to `url`, asking an rfc2217:// server for `baud` 8N1 with DTR and RTS off.
+    // `whileWaiting`, when set, is called between waits. True when connected; false with
+    // failure() set and nothing left open.
     bool open(const std::string& url, int baud, const std::function<void()>& whileWaiting);
-    // Makes an open() in progress give up at its next wait (called from the wait hook).
+    // Starts an open as open() does, without waiting. Done: connected (fd() >= 0) or
+    // failed (failure()); Pending: call advance() until it says Done.
+    Progress start(const std::string& url, int baud);
+    // Moves an open in progress on, waiting at most `waitMs` for the network (0: returns
+    // at once). Done when the open has ended either way, or when none is in progress.
+    Progress advance(int waitMs);
+    bool opening() const { return stage_ != Stage::Idle; }
+    // Makes an open in progress give up at its next step (called from the wait hook).
     void abort() { aborted_ = true; }
     void close();
 
@@ -74,14 +95,25 @@ class NetworkLine {
     bool purge();
 
   private:
-    bool fail(NetworkFailure reason);
-    bool connectTo(const NetworkUrl& url, const std::function<void()>& whileWaiting);
-    bool negotiate(const std::function<void()>& whileWaiting);
+    enum class Stage { Idle, Resolving, Connecting, Negotiating };
+    struct Lookup;
+
+    Progress fail(NetworkFailure reason);
+    Progress succeed();
+    Progress resolve(int waitMs);
+    // Connects to addresses_[nextAddress_], or the next one that does not fail at once.
+    Progress connectNext();
+    // Closes the socket of an address that failed with `error` and notes why.
+    void dropAddress(int error);
+    Progress awaitConnect(int waitMs);
+    Progress connected();
+    Progress negotiate(int waitMs);
     // Sets up a connected socket: no delay for small writes, and a far end that vanishes
     // without closing the connection is found out (keepalive, user time-out).
     void keepWatch(int fd);
-    // Reads what has arrived into the session (or pending_ for raw lines). Returns false
-    // when the connection has ended.
+    // Reads what has arrived, at most MaxPendingBytes, into the session (or pending_ for
+    // raw lines); keeps the newest MaxPendingBytes data bytes. Returns false when the
+    // connection has ended.
     bool receiveAvailable();
     bool sendAll(const std::string& bytes, int giveUpMs);
     int takePending(char* buffer, int maxCount);
@@ -96,6 +128,14 @@ class NetworkLine {
     TelnetSession telnet_;
     std::string pending_;  // data bytes received and not yet read
     long long deadlineMs_ = 0;
+    Stage stage_ = Stage::Idle;
+    std::uint32_t baud_ = 0;
+    std::shared_ptr<Lookup> lookup_;  // shared with its helper thread
+    std::vector<SystemCalls::Address> addresses_;
+    std::size_t nextAddress_ = 0;
+    long long addressDeadlineMs_ = 0;                  // when the address being tried is given up
+    NetworkFailure reason_ = NetworkFailure::Refused;  // why the addresses so far failed
+    long long heardAtMs_ = -1;                         // when the server first said a Telnet word
 };
 
 }  // namespace kelvandor

@@ -133,13 +133,9 @@ OpenFailure fromNetworkFailure(NetworkFailure failure) {
 
 }  // namespace
 
-int SerialPort::openNetwork(int baud, int readTimeoutMs) {
-    auto line = std::make_unique<NetworkLine>(*sys_);
-    opening_ = true;
-    network_ = std::move(line);
-    const bool opened = network_->open(lastDevice_, baud, waitHook_);
+int SerialPort::finishNetworkOpen(int readTimeoutMs) {
     opening_ = false;
-    if (!opened) {
+    if (network_->fd() < 0 || network_->failure() != NetworkFailure::None) {
         const OpenFailure reason = fromNetworkFailure(network_->failure());
         network_.reset();
         return fail(reason);
@@ -158,6 +154,42 @@ int SerialPort::openNetwork(int baud, int readTimeoutMs) {
     return 1;
 }
 
+SerialPort::OpenProgress SerialPort::beginOpen(const char* name, int baud, int readTimeoutMs) {
+    if (handle >= 0 || opening_) {
+        fail(OpenFailure::AlreadyOpen);
+        return OpenProgress::Done;
+    }
+    lastDevice_ = resolveComPort(name != nullptr ? name : "", naming_);
+    if (!isNetworkUrl(lastDevice_)) {
+        Open(name, baud, readTimeoutMs);
+        return OpenProgress::Done;
+    }
+    notice_.clear();
+    if (!speedFor(baud) || readTimeoutMs < 0) {
+        fail(OpenFailure::Setup);
+        return OpenProgress::Done;
+    }
+    network_ = std::make_unique<NetworkLine>(*sys_);
+    opening_ = true;
+    pendingReadTimeoutMs_ = readTimeoutMs;
+    if (network_->start(lastDevice_, baud) == NetworkLine::Progress::Pending) {
+        return OpenProgress::Pending;
+    }
+    finishNetworkOpen(readTimeoutMs);
+    return OpenProgress::Done;
+}
+
+SerialPort::OpenProgress SerialPort::continueOpen() {
+    if (!opening_ || waiting_) {
+        return opening_ ? OpenProgress::Pending : OpenProgress::Done;
+    }
+    if (network_->advance(0) == NetworkLine::Progress::Pending) {
+        return OpenProgress::Pending;
+    }
+    finishNetworkOpen(pendingReadTimeoutMs_);
+    return OpenProgress::Done;
+}
+
 int SerialPort::fail(OpenFailure reason) {
     lastFailure_ = reason;
     return 0;
@@ -173,7 +205,12 @@ int SerialPort::Open(const char* name, int baud, int readTimeoutMs) {
         return fail(OpenFailure::Setup);
     }
     if (isNetworkUrl(lastDevice_)) {
-        return openNetwork(baud, readTimeoutMs);
+        network_ = std::make_unique<NetworkLine>(*sys_);
+        opening_ = true;
+        waiting_ = true;
+        network_->open(lastDevice_, baud, waitHook_);
+        waiting_ = false;
+        return finishNetworkOpen(readTimeoutMs);
     }
     const int fd = sys_->open(lastDevice_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
@@ -253,11 +290,12 @@ int SerialPort::Purge() {
 }
 
 int SerialPort::Close() {
-    if (opening_) {
+    if (waiting_) {
         // Called from the wait hook of an Open in progress: that Open gives up and cleans up.
         network_->abort();
         return 1;
     }
+    opening_ = false;  // an open begun without waiting is given up
     if (network_) {
         network_.reset();
         handle = -1;

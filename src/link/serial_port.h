@@ -53,6 +53,16 @@ class SerialPort {
     // 1 when open. A network port may take up to NetworkLine::OpenTimeoutMs, calling the
     // wait hook meanwhile; an Open called from that hook fails with AlreadyOpen.
     virtual int Open(const char* name, int baud, int readTimeoutMs);
+    // Open without waiting: as Open, except that a network port still connecting leaves
+    // Pending, and continueOpen() then moves it on, never waiting, until it says Done.
+    // Once Done, isOpen and lastOpenFailure() tell the outcome. Close gives a pending open
+    // up; Read, Write and Purge do nothing meanwhile, and another Open fails with
+    // AlreadyOpen.
+    enum class OpenProgress { Done, Pending };
+    OpenProgress beginOpen(const char* name, int baud, int readTimeoutMs);
+    OpenProgress continueOpen();
+    // True while a network port is being opened (by Open or beginOpen).
+    bool isOpening() const { return opening_; }
     // Sets the read time-out; called by Open. True on success.
     virtual int SetTimeouts(int readTimeoutMs);
     // Discards pending input and output. 0 when closed or refused.
@@ -82,6 +92,7 @@ class SerialPort {
     // Called again and again while Open waits on the network, so a window can dispatch
     // its events; none by default (the CLI simply waits).
     void setWaitHook(std::function<void()> hook) { waitHook_ = std::move(hook); }
+    const std::function<void()>& waitHook() const { return waitHook_; }
 
     // Where "COMn" names are looked up; the environment's naming unless a caller sets one.
     void setNaming(const ComPortNaming& naming) { naming_ = naming; }
@@ -103,7 +114,8 @@ class SerialPort {
 
   private:
     int fail(OpenFailure reason);
-    int openNetwork(int baud, int readTimeoutMs);
+    // Takes the outcome of the network line's open: 1 when open.
+    int finishNetworkOpen(int readTimeoutMs);
     int applyLineSettings(int baud);
     // Waits until `fd` reports one of `events` or `timeoutMs` passes, retrying EINTR.
     // Returns the revents (0 on time-out), or -1 when poll itself failed.
@@ -117,7 +129,9 @@ class SerialPort {
     bool lineLost_ = false;
     SystemCalls* sys_ = &realSystemCalls();
     std::unique_ptr<NetworkLine> network_;
-    bool opening_ = false;
+    bool opening_ = false;  // a network open is under way
+    bool waiting_ = false;  // ... and Open is waiting for it, calling the wait hook
+    int pendingReadTimeoutMs_ = 1;
     std::string notice_;
     std::function<void()> waitHook_;
 };

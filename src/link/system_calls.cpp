@@ -6,6 +6,8 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <cstring>
+
 namespace kelvandor {
 
 int SystemCalls::open(const char* path, int flags) {
@@ -72,13 +74,32 @@ ssize_t SystemCalls::recv(int fd, void* buffer, std::size_t count, int flags) {
     return ::recv(fd, buffer, count, flags);
 }
 
-int SystemCalls::getaddrinfo(const char* host, const char* service, const addrinfo* hints,
-                             addrinfo** result) {
-    return ::getaddrinfo(host, service, hints, result);
-}
-
-void SystemCalls::freeaddrinfo(addrinfo* list) {
-    ::freeaddrinfo(list);
+SystemCalls::NameLookup SystemCalls::nameLookup() {
+    return [](const std::string& host, const std::string& port, std::vector<Address>& found) {
+        addrinfo hints{};
+        hints.ai_family = AF_UNSPEC;
+        hints.ai_socktype = SOCK_STREAM;
+        // No AI_ADDRCONFIG: it would refuse 127.0.0.1 on a machine with only a loopback.
+        hints.ai_flags = AI_NUMERICSERV;
+        addrinfo* list = nullptr;
+        const int status = ::getaddrinfo(host.c_str(), port.c_str(), &hints, &list);
+        if (status != 0) {
+            return status;
+        }
+        for (const addrinfo* entry = list; entry != nullptr; entry = entry->ai_next) {
+            if (entry->ai_addrlen > sizeof(sockaddr_storage)) {
+                continue;
+            }
+            Address address;
+            address.family = entry->ai_family;
+            address.protocol = entry->ai_protocol;
+            std::memcpy(&address.address, entry->ai_addr, entry->ai_addrlen);
+            address.length = entry->ai_addrlen;
+            found.push_back(address);
+        }
+        ::freeaddrinfo(list);
+        return found.empty() ? EAI_NONAME : 0;
+    };
 }
 
 SystemCalls& realSystemCalls() {

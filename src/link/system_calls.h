@@ -15,6 +15,9 @@
 #include <termios.h>
 
 #include <cstddef>
+#include <functional>
+#include <string>
+#include <vector>
 
 namespace kelvandor {
 
@@ -37,18 +40,30 @@ class SystemCalls {
     virtual int tcsetattr(int fd, int when, const termios* settings);
     virtual int tcflush(int fd, int queue);
 
-    // The calls of network ports. getaddrinfo may be called from a helper thread (a name
-    // lookup that must not hold up the window): an override must be safe for that, and
-    // must outlive a lookup that the port gave up at its time-out.
+    // The calls of network ports.
     virtual int socket(int domain, int type, int protocol);
     virtual int connect(int fd, const sockaddr* address, socklen_t length);
     virtual int getsockopt(int fd, int level, int name, void* value, socklen_t* length);
     virtual int setsockopt(int fd, int level, int name, const void* value, socklen_t length);
     virtual ssize_t send(int fd, const void* bytes, std::size_t count, int flags);
     virtual ssize_t recv(int fd, void* buffer, std::size_t count, int flags);
-    virtual int getaddrinfo(const char* host, const char* service, const addrinfo* hints,
-                            addrinfo** result);
-    virtual void freeaddrinfo(addrinfo* list);
+
+    // One address a name stands for, ready for socket() and connect().
+    struct Address {
+        int family = 0;
+        int protocol = 0;
+        sockaddr_storage address{};
+        socklen_t length = 0;
+    };
+    // Looks up `host` for a stream connection to `port` (decimal digits), as getaddrinfo
+    // does: returns its status (0, EAI_NONAME, ...) and, on 0, the addresses in the order
+    // to try them.
+    using NameLookup =
+        std::function<int(const std::string& host, const std::string& port, std::vector<Address>&)>;
+    // The lookup a network port runs on a helper thread. The port may give it up (time-out,
+    // Close, exit) while it still runs, and this object and the port may be gone when it
+    // ends: the function returned must own everything it uses.
+    virtual NameLookup nameLookup();
 };
 
 // The operating system's own calls; one instance for the program, never destroyed early.

@@ -173,6 +173,8 @@ void TelnetSession::sendSettings(std::string& out) {
     appendComPortRequest(out, SetParity, &ParityNone, 1);
     appendComPortRequest(out, SetStopSize, &StopBitsOne, 1);
     appendComPortRequest(out, SetControl, &ControlNoFlow, 1);
+    appendComPortRequest(out, SetControl, &ControlDtrOff, 1);
+    appendComPortRequest(out, SetControl, &ControlRtsOff, 1);
 }
 
 void TelnetSession::onSubnegotiation() {

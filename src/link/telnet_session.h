@@ -9,8 +9,8 @@
 //   arrives doubled and leaves single, and escape() doubles it on the way out.
 // - Asks for COM-PORT-OPTION (WILL); once the server agrees (DO), sends the line settings
 //   once: the baud rate given to start() (19200 for the antenna), 8 data bits, no parity,
-//   1 stop bit, no flow control. The server's
-//   answers to those requests are recorded (confirmedBaud() and the rest).
+//   1 stop bit, no flow control, then DTR and RTS off, as a local port holds them. The
+//   server's answers to those requests are recorded (confirmedBaud() and the rest).
 // - Asks for BINARY both ways and takes SUPPRESS-GO-AHEAD both ways; refuses ECHO and
 //   every other option (WONT / DONT), answering each request only when it would change the
 //   option's state, so no negotiation loops or hangs.
@@ -23,6 +23,9 @@
 //   in the middle of the unit's frames ("{Ni 2 247 1 IAC SB 44 107 0 IAC SE 16860 ...").
 // - It answers each SET-BAUDRATE / SET-DATASIZE / SET-PARITY / SET-STOPSIZE with the value
 //   it set (codes 101..104); the baud rate as 4 bytes, most significant first.
+// - It answers SET-CONTROL for flow control (code 105), but leaves SET-CONTROL DTR off and
+//   RTS off (9, 12) unanswered, at least on a pseudo-terminal, which has no modem lines.
+//   Nothing waits for those answers.
 // - It opens the device with the accepter's configured settings at each connect and puts
 //   back the termios it found when the client leaves: what we set lasts one connection.
 // - Its plain "telnet" accepter (without rfc2217) offers the same options but never
@@ -69,6 +72,8 @@ inline constexpr unsigned char ServerOffset = 100;
 inline constexpr unsigned char ParityNone = 1;
 inline constexpr unsigned char StopBitsOne = 1;
 inline constexpr unsigned char ControlNoFlow = 1;
+inline constexpr unsigned char ControlDtrOff = 9;
+inline constexpr unsigned char ControlRtsOff = 12;
 inline constexpr unsigned char PurgeBoth = 3;
 }  // namespace telnet
 

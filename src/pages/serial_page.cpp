@@ -138,16 +138,73 @@ bool SerialPage::openPort(int portNumber) {
     std::snprintf(name, sizeof name, "COM%d", portNumber);
     const int selection = baudSelection >= 0 && baudSelection < 5 ? baudSelection : 1;
     if (port->Open(name, BaudRates[selection], ReadTimeoutMs) != 0) {
-        openedPort_ = portNumber;
-        setBitmap(PortPicture, plateOf(portNumber));
-        showPortTarget(portNumber);
-        if (host != nullptr) {
-            host->link().startReceiveTimer();
-        }
+        showOpened(portNumber);
         return true;
     }
     port->Purge();
     return false;
+}
+
+void SerialPage::showOpened(int portNumber) {
+    openedPort_ = portNumber;
+    setBitmap(PortPicture, plateOf(portNumber));
+    showPortTarget(portNumber);
+    if (host != nullptr) {
+        host->link().startReceiveTimer();
+    }
+}
+
+void SerialPage::beginOpen(int portNumber, OpenPurpose purpose) {
+    char name[16];
+    std::snprintf(name, sizeof name, "COM%d", portNumber);
+    const int selection = baudSelection >= 0 && baudSelection < 5 ? baudSelection : 1;
+    openingPort_ = portNumber;
+    openPurpose_ = purpose;
+    if (port->beginOpen(name, BaudRates[selection], ReadTimeoutMs) ==
+        SerialPort::OpenProgress::Pending) {
+        startDialogTimer(OpenStepTimerId, OpenStepMs);
+        return;
+    }
+    onOpenEnded();
+}
+
+void SerialPage::onOpenStep() {
+    // Given up meanwhile (a click, the window closing): nothing to show.
+    if (port == nullptr || !port->isOpening() ||
+        (host != nullptr && host->link().isShuttingDown())) {
+        stopDialogTimer(OpenStepTimerId);
+        if (port != nullptr && port->isOpening()) {
+            port->Close();
+        }
+        return;
+    }
+    if (port->continueOpen() == SerialPort::OpenProgress::Pending) {
+        return;
+    }
+    stopDialogTimer(OpenStepTimerId);
+    onOpenEnded();
+}
+
+void SerialPage::onOpenEnded() {
+    const bool opened = port->isOpen != 0;
+    if (opened) {
+        showOpened(openingPort_);
+    } else {
+        port->Purge();
+    }
+    if (openPurpose_ == OpenPurpose::Retry) {
+        if (opened) {
+            stopDialogTimer(ReconnectTimerId);
+            setControlText(ConnectButton, QStringLiteral("Disconnect"));
+        }
+        return;
+    }
+    if (opened) {
+        setControlText(ConnectButton, QStringLiteral("Disonnect"));
+    } else {
+        showPortTarget(openingPort_);
+        ui::prompter().message(openFailureMessage(openingPort_), ui::Buttons::Ok, ui::Icon::None);
+    }
 }
 
 void SerialPage::onLineLost() {
@@ -166,6 +223,8 @@ void SerialPage::onLineLost() {
 void SerialPage::onTimer(int timerId) {
     if (timerId == ReconnectTimerId) {
         onReconnectTick();
+    } else if (timerId == OpenStepTimerId) {
+        onOpenStep();
     }
 }
 
@@ -176,33 +235,36 @@ void SerialPage::onReconnectTick() {
         stopDialogTimer(ReconnectTimerId);
         return;
     }
-    if (openPort(openedPort_)) {
-        stopDialogTimer(ReconnectTimerId);
-        setControlText(ConnectButton, QStringLiteral("Disconnect"));
+    if (!port->isOpening()) {  // else the last try is still under way
+        beginOpen(openedPort_, OpenPurpose::Retry);
     }
 }
 
 void SerialPage::onConnectClicked() {
-    // The user decides from here on: a lost port is no longer tried by itself.
+    // The user decides from here on: a lost port is no longer tried by itself, and an
+    // open still under way (a retry, an earlier click) is given up.
     stopDialogTimer(ReconnectTimerId);
+    stopDialogTimer(OpenStepTimerId);
+    if (port != nullptr && port->isOpening()) {
+        port->Close();
+    }
     readControls();
     if (port != nullptr && port->isOpen != 0) {
         setLinkOpen(false);
         setControlText(ConnectButton, QStringLiteral("Connect"));
         setBitmap(PortPicture, ui::bitmap::ComDisconnected);
-    } else if (setLinkOpen(true)) {
-        setControlText(ConnectButton, QStringLiteral("Disonnect"));
+    } else if (port != nullptr) {
+        beginOpen(portIndex + 1, OpenPurpose::Connect);
     } else {
-        showPortTarget(portIndex + 1);
-        ui::prompter().message(openFailureMessage(), ui::Buttons::Ok, ui::Icon::None);
+        ui::prompter().message(openFailureMessage(portIndex + 1), ui::Buttons::Ok, ui::Icon::None);
     }
     writeControls();
 }
 
-QString SerialPage::openFailureMessage() const {
+QString SerialPage::openFailureMessage(int portNumber) const {
     if (port != nullptr && isNetworkUrl(port->lastDevicePath())) {
         return QStringLiteral("COM%1 (%2) cannot be opened: %3.")
-            .arg(portIndex + 1)
+            .arg(portNumber)
             .arg(QString::fromStdString(port->lastDevicePath()),
                  QString::fromLatin1(describeOpenFailure(port->lastOpenFailure())));
     }
@@ -211,11 +273,11 @@ QString SerialPage::openFailureMessage() const {
                    "COM%1 (%2) cannot be opened: permission denied.\n"
                    "Add your user to the \"dialout\" group (sudo usermod -aG dialout $USER), "
                    "then log out and log in again.")
-            .arg(portIndex + 1)
+            .arg(portNumber)
             .arg(QString::fromStdString(port->lastDevicePath()));
     }
     char text[64];
-    std::snprintf(text, sizeof text, "COM%d is used by another application.", portIndex + 1);
+    std::snprintf(text, sizeof text, "COM%d is used by another application.", portNumber);
     return QString::fromLatin1(text);
 }
 

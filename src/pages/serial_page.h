@@ -5,6 +5,11 @@
 // serial server went away) the page shows the link closed and tries the same port again
 // once a second, silently, until it opens or the user clicks the button. Below the group
 // it says where the chosen COM name leads: a device path or a network URL.
+//
+// Once the window is up, a network port is opened without waiting (a click on Connect, a
+// retry): a fast timer moves the open on and the page shows its outcome when it ends, so
+// the window takes the user's input meanwhile. A click on Connect gives up an open under
+// way and decides afresh; closing the window gives it up too.
 #pragma once
 
 #include <QString>
@@ -28,6 +33,9 @@ class SerialPage : public PageDialog {
     // The timer that tries a lost port again.
     static constexpr int ReconnectTimerId = 1;
     static constexpr int ReconnectPeriodMs = 1000;
+    // The timer that moves a network open on while it is under way.
+    static constexpr int OpenStepTimerId = 2;
+    static constexpr int OpenStepMs = 10;
 
     SerialPage();
 
@@ -47,15 +55,27 @@ class SerialPage : public PageDialog {
     void onTimer(int timerId) override;
 
   private:
-    // Opens "COM<portNumber>"; on success shows its plate and starts the receive tick.
+    // Why an open was begun: the page answers a retry silently and a click with a message.
+    enum class OpenPurpose { Retry, Connect };
+
+    // Opens "COM<portNumber>", waiting for it; on success shows it open.
     bool openPort(int portNumber);
+    // Starts opening "COM<portNumber>" without waiting; onOpenEnded follows, at once or
+    // from the open step timer.
+    void beginOpen(int portNumber, OpenPurpose purpose);
+    void onOpenStep();
+    void onOpenEnded();
+    // Shows COM<portNumber> open: its plate and where it leads; starts the receive tick.
+    void showOpened(int portNumber);
     void onReconnectTick();
     void onPortChosen();
     // Shows where COM<portNumber> leads, with what the last open said about the line.
     void showPortTarget(int portNumber);
-    QString openFailureMessage() const;
+    QString openFailureMessage(int portNumber) const;
 
-    int openedPort_ = 0;  // the COM number last opened, tried again after a loss
+    int openedPort_ = 0;   // the COM number last opened, tried again after a loss
+    int openingPort_ = 0;  // the COM number of the open under way
+    OpenPurpose openPurpose_ = OpenPurpose::Retry;
 };
 
 }  // namespace kelvandor

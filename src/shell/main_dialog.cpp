@@ -130,8 +130,9 @@ MainDialog::MainDialog(const ComPortNaming& naming) : PageHost(main_id::PageFram
     link_.setListeners({this, &gpsPage, &movePage, &parameterPage, &satelliteInfoPage,
                         &primaryTrackingPage, &secondaryTrackingPage, &skyViewPage});
     createWindow(nullptr);
-    // Opening a network port may wait up to 3 s (a reconnect, a click on Connect): the
-    // window keeps painting and its timers keep running meanwhile; user input waits.
+    // Only the automatic connection at start waits for a network port (up to 3 s, before
+    // the window is shown): it keeps painting and its timers keep running meanwhile, and
+    // user input waits. Later opens (Connect, a retry) never wait.
     serialPort.setWaitHook(
         [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
 }

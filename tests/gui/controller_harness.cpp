@@ -25,6 +25,10 @@ class ControllerHarness::CountingCalls : public SystemCalls {
         ++opens;
         return SystemCalls::open(path, flags);
     }
+    int socket(int domain, int type, int protocol) override {
+        ++opens;  // a network port's open
+        return SystemCalls::socket(domain, type, protocol);
+    }
     std::size_t written = 0;
     int opens = 0;
 };

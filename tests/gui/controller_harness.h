@@ -54,8 +54,8 @@ class ControllerHarness {
     // The system calls the harness gives the controller's port: the real ones, counting
     // the bytes written. A test that installs its own calls puts these back afterwards.
     SystemCalls& portCalls();
-    // How often the controller's port has tried to open a device since the harness
-    // gave it its calls.
+    // How often the controller's port has tried to open a device (or to connect to a
+    // network port's address) since the harness gave it its calls.
     int openAttempts() const;
 
     ui::ScriptedPrompter prompter;

@@ -3,13 +3,16 @@
 // Disconnect, and the messages for a port that cannot be opened.
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QFile>
 #include <QPushButton>
 #include <QtTest>
 #include <cerrno>
 
-#include "support/qt_test_main.h"
 #include "controller_harness.h"
 #include "link/system_calls.h"
+#include "support/input_delay_probe.h"
+#include "support/loopback_listener.h"
+#include "support/qt_test_main.h"
 #include "ui/bitmaps.h"
 
 using namespace kelvandor;
@@ -51,6 +54,7 @@ class SerialPageTest : public QObject {
     void closingTheWindowEndsTheRetrying();
     void remainsOfALostLineAreDropped();
     void startPortIsTriedAloneAndWhereANameLeadsIsShown();
+    void retriesOfANetworkPortLeaveTheWindowTakingClicks();
 };
 
 void SerialPageTest::connectsByItselfToTheFirstPortFound() {
@@ -292,6 +296,50 @@ void SerialPageTest::startPortIsTriedAloneAndWhereANameLeadsIsShown() {
         QCOMPARE(d.serialPage.controlText(SerialPage::PortTargetText),
                  QStringLiteral("COM2: ") + QString::fromStdString(h.line().path()));
     }
+}
+
+void SerialPageTest::retriesOfANetworkPortLeaveTheWindowTakingClicks() {
+    // Longest a click may wait, whatever the network does.
+    constexpr double MaxClickDelayMs = 100;
+    ControllerHarness h(0);
+    MainDialog& d = h.dialog();
+    SerialPage& page = d.serialPage;
+    testing::LoopbackListener server;
+    testing::LoopbackListener goneHost(testing::LoopbackListener::NeverAnswers);
+    QFile entry(QString::fromStdString(h.naming().portDir) + QStringLiteral("/COM2"));
+    const auto leadCom2To = [&](const std::string& url) {
+        QVERIFY(entry.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        entry.write(QByteArray::fromStdString(url + "\n"));
+        entry.close();
+    };
+    leadCom2To(server.url("tcp"));
+    page.button(SerialPage::ConnectButton)->click();
+    QTRY_COMPARE(d.serialPort.isOpen, 1);
+    QCOMPARE(page.controlText(SerialPage::ConnectButton), QStringLiteral("Disonnect"));
+
+    // The server leaves, and COM2 now leads to a host that never answers.
+    leadCom2To(goneHost.url("tcp"));
+    QVERIFY(server.dropConnection());
+    QTRY_VERIFY(page.isReconnecting());
+    testing::InputDelayProbe clicks(d.serialPort);
+    clicks.start();
+    const int attempts = h.openAttempts();
+    // The first retry waits out the whole time-out, then the next one begins.
+    QTRY_VERIFY_WITH_TIMEOUT(h.openAttempts() >= attempts + 2, 10000);
+    clicks.stop();
+    QVERIFY(clicks.clicks() > 0);
+    QVERIFY2(clicks.maxMs() <= MaxClickDelayMs,
+             qPrintable(QStringLiteral("a click waited %1 ms").arg(clicks.maxMs())));
+
+    // Connect during a retry gives the retry up and opens afresh at once; closing the
+    // window gives that open up.
+    QVERIFY(d.serialPort.isOpening());
+    page.button(SerialPage::ConnectButton)->click();
+    QVERIFY(!page.isReconnecting());
+    QVERIFY(d.serialPort.isOpening());
+    QVERIFY(d.close());
+    QVERIFY(!d.serialPort.isOpening());
+    QVERIFY(h.prompter.messages.empty());
 }
 
 KELVANDOR_QTEST(SerialPageTest, "serial_page_test")

@@ -11,10 +11,15 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "link/network_line.h"
 #include "link/serial_port.h"
@@ -190,11 +195,12 @@ TEST(NetworkPort, Rfc2217SetsTheFarLineAndKeepsTelnetOutOfTheData) {
     EXPECT_TRUE(port.lineNotice().empty());
     EXPECT_EQ(heard, bytes({255, 251, 44, 255, 251, 0, 255, 253, 0}));
     // The settings follow at once: 19200 baud, 8 data bits, no parity, 1 stop bit, no
-    // flow control.
+    // flow control, DTR off, RTS off.
     const std::string settings =
         bytes({255, 250, 44, 1, 0, 0, 0x4B, 0, 255, 240}) + bytes({255, 250, 44, 2, 8, 255, 240}) +
         bytes({255, 250, 44, 3, 1, 255, 240}) + bytes({255, 250, 44, 4, 1, 255, 240}) +
-        bytes({255, 250, 44, 5, 1, 255, 240});
+        bytes({255, 250, 44, 5, 1, 255, 240}) + bytes({255, 250, 44, 5, 9, 255, 240}) +
+        bytes({255, 250, 44, 5, 12, 255, 240});
     EXPECT_EQ(server.receive(settings.size()), settings);
 
     ASSERT_EQ(port.Write("{\xff}", 3), 1);
@@ -219,8 +225,10 @@ TEST(NetworkPort, Rfc2217ServerThatRefusesComPortLeavesAWorkingLineAndANotice) {
 // The real calls, with a name lookup that knows no host.
 class NoSuchHosts : public SystemCalls {
   public:
-    int getaddrinfo(const char*, const char*, const addrinfo*, addrinfo**) override {
-        return EAI_NONAME;
+    NameLookup nameLookup() override {
+        return [](const std::string&, const std::string&, std::vector<Address>&) {
+            return EAI_NONAME;
+        };
     }
 };
 
@@ -329,6 +337,138 @@ TEST(NetworkPort, OpenFromTheWaitHookIsRefusedAndCloseAbandonsTheOpen) {
     EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(1000));
     EXPECT_EQ(port.isOpen, 0);
     EXPECT_EQ(port.handle, -1);
+}
+
+// The real calls, with names that stand for the given loopback ports, in that order.
+class NameForPorts : public SystemCalls {
+  public:
+    explicit NameForPorts(std::vector<int> ports) : ports_(std::move(ports)) {}
+    NameLookup nameLookup() override {
+        return
+            [ports = ports_](const std::string&, const std::string&, std::vector<Address>& found) {
+                for (const int port : ports) {
+                    sockaddr_in v4{};
+                    v4.sin_family = AF_INET;
+                    v4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+                    v4.sin_port = htons(static_cast<std::uint16_t>(port));
+                    Address address;
+                    address.family = AF_INET;
+                    address.length = sizeof v4;
+                    std::memcpy(&address.address, &v4, sizeof v4);
+                    found.push_back(address);
+                }
+                return 0;
+            };
+    }
+
+  private:
+    std::vector<int> ports_;
+};
+
+TEST(NetworkPort, NameWithSeveralAddressesGoesOnWhenOneDoesNotAnswer) {
+    Listener full(AF_INET, 0);  // its queue filled: it never answers
+    const int filler = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<std::uint16_t>(full.port()));
+    ::connect(filler, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    Listener server;
+    NameForPorts calls({full.port(), server.port()});
+
+    const Attempt attempt = attemptOpen("tcp://mast.example:2000", &calls);
+    ::close(filler);
+    ASSERT_EQ(attempt.opened, 1) << describeOpenFailure(attempt.failure);
+    EXPECT_LE(attempt.elapsedMs, NetworkLine::OpenTimeoutMs);
+    EXPECT_TRUE(server.accept());
+}
+
+// A name lookup that hangs until the test lets it go.
+struct Gate {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool open = false;
+    bool passed = false;
+};
+
+class HangingLookup : public SystemCalls {
+  public:
+    explicit HangingLookup(std::shared_ptr<Gate> gate) : gate_(std::move(gate)) {}
+    NameLookup nameLookup() override {
+        return [gate = gate_](const std::string&, const std::string&, std::vector<Address>&) {
+            std::unique_lock lock(gate->mutex);
+            gate->changed.wait(lock, [&] { return gate->open; });
+            gate->passed = true;
+            gate->changed.notify_all();
+            return EAI_AGAIN;
+        };
+    }
+
+  private:
+    std::shared_ptr<Gate> gate_;
+};
+
+TEST(NetworkPort, LookupGivenUpOutlivesItsPortAndItsCalls) {
+    auto gate = std::make_shared<Gate>();
+    const Clock::time_point start = Clock::now();
+    {
+        auto calls = std::make_unique<HangingLookup>(gate);
+        SerialPort port;
+        port.setSystemCalls(*calls);
+        ASSERT_EQ(port.beginOpen("tcp://mast.example:2000", Baud, 1),
+                  SerialPort::OpenProgress::Pending);
+        EXPECT_EQ(port.continueOpen(), SerialPort::OpenProgress::Pending);
+        port.Close();
+        EXPECT_FALSE(port.isOpening());
+    }  // the port and its calls are gone; the lookup still hangs
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(500)) << "waited for the lookup";
+    std::unique_lock lock(gate->mutex);
+    gate->open = true;
+    gate->changed.notify_all();
+    // It ends on its own, touching only what it holds (the sanitizer build checks).
+    EXPECT_TRUE(gate->changed.wait_for(lock, std::chrono::milliseconds(PatienceMs),
+                                       [&] { return gate->passed; }));
+}
+
+TEST(NetworkPort, PeerStreamingDuringTheOpenNeitherStallsItNorPilesUp) {
+    constexpr long long MaxGapMs = 100;
+    constexpr std::size_t FloodBytes = 8 << 20;
+    Listener server;
+    std::thread floodingServer([&] {
+        if (!server.accept()) {
+            return;
+        }
+        // The unit's bytes at full speed, and only then the Telnet answer.
+        const std::string chunk(64 << 10, 'x');
+        for (std::size_t sent = 0; sent < FloodBytes; sent += chunk.size()) {
+            server.send(chunk);
+        }
+        server.send(bytes({telnet::Iac, telnet::Do, telnet::OptComPort}));
+    });
+    SerialPort port;
+    long long longestGapMs = 0;
+    Clock::time_point last = Clock::now();
+    port.setWaitHook([&] {
+        const Clock::time_point now = Clock::now();
+        longestGapMs = std::max<long long>(
+            longestGapMs,
+            std::chrono::duration_cast<std::chrono::milliseconds>(now - last).count());
+        last = now;
+    });
+    const int opened = port.Open(server.url("rfc2217").c_str(), Baud, 1);
+    floodingServer.join();
+    ASSERT_EQ(opened, 1);
+    EXPECT_TRUE(port.lineNotice().empty()) << "the answer behind the flood was heard";
+    EXPECT_LE(longestGapMs, MaxGapMs);
+    // What is held for reading is bounded: the whole flood came before the answer, so
+    // nothing more than that is left to read.
+    std::size_t held = 0;
+    char buffer[255];
+    for (int count = 0; (count = port.Read(buffer, sizeof buffer)) > 0;) {
+        held += static_cast<std::size_t>(count);
+    }
+    EXPECT_GT(held, 0U);
+    EXPECT_LE(held, NetworkLine::MaxPendingBytes);
 }
 
 }  // namespace

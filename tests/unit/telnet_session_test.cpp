@@ -60,7 +60,9 @@ TEST(TelnetSession, Ser2netOpeningIsAnsweredAndDataComesOutWhateverTheSplit) {
         bytes({Iac, Sb, OptComPort, SetDataSize, 8, Iac, Se}) +
         bytes({Iac, Sb, OptComPort, SetParity, ParityNone, Iac, Se}) +
         bytes({Iac, Sb, OptComPort, SetStopSize, StopBitsOne, Iac, Se}) +
-        bytes({Iac, Sb, OptComPort, SetControl, ControlNoFlow, Iac, Se});
+        bytes({Iac, Sb, OptComPort, SetControl, ControlNoFlow, Iac, Se}) +
+        bytes({Iac, Sb, OptComPort, SetControl, ControlDtrOff, Iac, Se}) +
+        bytes({Iac, Sb, OptComPort, SetControl, ControlRtsOff, Iac, Se});
     // SGA taken both ways, the server's echo refused; BINARY and COM-PORT-OPTION were
     // asked for by start(), so their DO / WILL need no answer; then the settings.
     const std::string expected =
