@@ -71,10 +71,15 @@ std::optional<int> numberIn(const std::string& text, int low, int high) {
 // "NAME=REST" with a valid unit name.
 std::optional<std::pair<std::string, std::string>> namedValue(const std::string& text) {
     const auto eq = text.find('=');
-    if (eq == std::string::npos || !validUnitName(text.substr(0, eq)) || eq + 1 == text.size()) {
+    if (eq == std::string::npos) {
         return std::nullopt;
     }
-    return std::make_pair(text.substr(0, eq), text.substr(eq + 1));
+    std::string name = trimmed(text.substr(0, eq));
+    std::string rest = trimmed(text.substr(eq + 1));
+    if (!validUnitName(name) || rest.empty()) {
+        return std::nullopt;
+    }
+    return std::make_pair(std::move(name), std::move(rest));
 }
 
 template <class Spec, class Key>

@@ -3,6 +3,7 @@
 // and the metrics say is what the unit sent; commands need the token and reach the unit;
 // the share port hands a client's frame to the unit whole and drops a client that stops
 // reading while the others go on.
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -108,6 +109,8 @@ class AgentTest : public QObject {
     void apiAndMetricsShowWhatTheUnitSent();
     void commandsNeedTheTokenAndReachTheUnit();
     void shareForwardsWholeFramesAndDropsAStalledClient();
+    void aLostLineIsOpenedAndAskedAgain();
+    void commandLineOptionsWinOverTheConfigFile();
 };
 
 void AgentTest::apiAndMetricsShowWhatTheUnitSent() {
@@ -269,6 +272,63 @@ void AgentTest::shareForwardsWholeFramesAndDropsAStalledClient() {
     QTRY_VERIFY_WITH_TIMEOUT((afterDrop += reader.readAll()).contains("{Ni "), LongWaitMs);
     QCOMPARE(reader.state(), QAbstractSocket::ConnectedState);
     ::close(stalled);
+}
+
+void AgentTest::aLostLineIsOpenedAndAskedAgain() {
+    QTemporaryDir ports;
+    qputenv("KELVANDOR_PORT_DIR", ports.path().toLocal8Bit());
+    sim::SimOptions options;
+    options.periodicReports = false;
+    sim::Simulator unit(options);
+    QVERIFY(unit.start());
+    QVERIFY(unit.linkAs(ports.path().toStdString(), 7));
+    agent::UnitLink link(QStringLiteral("roof"), QStringLiteral("COM7"), {});
+    link.start();
+    QTRY_COMPARE_WITH_TIMEOUT(unit.receivedLines(), (std::vector<std::string>{"QS", "QI"}),
+                              LongWaitMs);
+
+    unit.setFault(sim::Fault::HangUp, true);  // a pulled USB adapter
+    QTRY_VERIFY_WITH_TIMEOUT(!link.connected(), LongWaitMs);
+    unit.clearReceivedLines();
+    unit.setFault(sim::Fault::HangUp, false);  // plugged in again, on a new pty
+    QTRY_COMPARE_WITH_TIMEOUT(unit.receivedLines(), (std::vector<std::string>{"QS", "QI"}),
+                              LongWaitMs);
+    QVERIFY(link.connected());
+    QCOMPARE(link.reconnects(), quint64{1});
+    qunsetenv("KELVANDOR_PORT_DIR");
+}
+
+void AgentTest::commandLineOptionsWinOverTheConfigFile() {
+    QTemporaryDir dir;
+    QFile file(dir.filePath("agent.conf"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(
+        "# the boat's units\n"
+        "unit = roof = COM2\n"
+        "unit = mast=tcp://192.0.2.1:4001   # over the serial server\n"
+        "http = [::1]:9000\n"
+        "query-after = 30\n");
+    file.close();
+    const std::string path = dir.filePath("agent.conf").toStdString();
+    std::string error;
+    const auto line =
+        agent::parseCommandLine({"--unit", "roof=COM5", "--config", path, "--http", "8000"}, error);
+    QVERIFY2(line, error.c_str());
+    const agent::AgentConfig& c = line->config;
+    QCOMPARE(c.units.size(), std::size_t{2});
+    QCOMPARE(c.units[0].port, std::string("COM5"));
+    QCOMPARE(c.units[1].port, std::string("tcp://192.0.2.1:4001"));
+    QCOMPARE(c.http.host, std::string("127.0.0.1"));
+    QCOMPARE(c.http.port, 8000);
+    QCOMPARE(c.queryAfterSeconds, 30);
+
+    for (const std::vector<std::string>& wrong :
+         std::vector<std::vector<std::string>>{{"--unit", std::string(33, 'a') + "=COM2"},
+                                               {"--unit", "roof top=COM2"},
+                                               {"--unit", "roof=COM2", "--share", "mast=4001"},
+                                               {"--http", "127.0.0.1:65536"}}) {
+        QVERIFY(!agent::parseCommandLine(wrong, error));
+    }
 }
 
 QTEST_GUILESS_MAIN(AgentTest)
