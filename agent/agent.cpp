@@ -88,7 +88,8 @@ bool Agent::start(std::ostream& out, std::ostream& err) {
             << config_.http.port << (error.isEmpty() ? "" : ": ") << error.toStdString() << '\n';
         return false;
     }
-    out << "kelvandor-agent: HTTP on " << config_.http.host << ':' << httpPort_ << '\n';
+    out << "kelvandor-agent: " << (config_.tlsCert.empty() ? "HTTP" : "HTTPS") << " on "
+        << config_.http.host << ':' << httpPort_ << '\n';
     out.flush();
 
     for (const auto& link : units_) {
