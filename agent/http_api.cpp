@@ -8,7 +8,6 @@
 #include <QJsonObject>
 #include <QSslCertificate>
 #include <QSslKey>
-#include <QTcpServer>
 #include <array>
 #include <charconv>
 #include <chrono>

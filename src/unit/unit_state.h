@@ -101,9 +101,6 @@ class UnitModel {
     void takeFrame(CommandId id, const std::int32_t* params, WallClock::time_point now);
     // Counts a received chunk that did not decode (bad checksum, unknown mnemonic, ...).
     void noteDecodeError() { ++decodeErrors_; }
-    // Forgets what the unit said (a different unit may answer on the reopened line); the
-    // counters and the time of the last report are kept.
-    void forgetState() { state_ = UnitState{}; }
 
     const UnitState& state() const { return state_; }
     std::uint64_t framesReceived() const { return framesReceived_; }
