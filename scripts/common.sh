@@ -25,6 +25,15 @@ TEST_PACKAGES=(
     ser2net locales
 )
 
+# Debian packages of the antenna service, kelvandor-agent, and its tests: Qt Network comes
+# with Qt Base; Qt HttpServer and Qt WebSockets serve HTTP, and promtool (from the
+# prometheus package) checks the metrics page. The build leaves the agent out when they
+# are missing, so the run command does without them.
+AGENT_PACKAGES=(
+    qt6-httpserver-dev qt6-websockets-dev
+    prometheus
+)
+
 log() { printf '== %s\n' "$*" >&2; }
 
 # missing_packages PACKAGE...: prints those of the packages that are not installed.

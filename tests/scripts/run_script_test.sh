@@ -68,7 +68,8 @@ case " $installed " in
     *" qt6-base-dev "*) ;;
     *) fail "run.sh did not install Qt: $installed" ;;
 esac
-for test_only in clang lintian ser2net libgtest-dev libbenchmark-dev xvfb appstream; do
+for test_only in clang lintian ser2net libgtest-dev libbenchmark-dev xvfb appstream \
+    qt6-httpserver-dev; do
     case " $installed " in
         *" $test_only "*) fail "run.sh installed $test_only, which only the tests need" ;;
     esac

@@ -1,0 +1,279 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "agent/agent_config.h"
+
+#include <algorithm>
+#include <charconv>
+#include <fstream>
+#include <sstream>
+#include <utility>
+
+namespace kelvandor::agent {
+
+const char* const AgentUsage =
+    "Usage: kelvandor-agent [--config FILE] [--unit NAME=PORT]... [--share NAME=[HOST:]PORT]...\n"
+    "                       [--http [HOST:]PORT] [--token-file FILE]\n"
+    "                       [--tls-cert FILE --tls-key FILE] [--query-after SECONDS]\n"
+    "Keeps the line of each antenna control unit open, learns its state from every frame\n"
+    "it sends, and shares it: JSON and Prometheus metrics over HTTP, and the raw line\n"
+    "to any number of clients on a share port.\n"
+    "\n"
+    "  --unit NAME=PORT       watch the unit on PORT (a COM name, a device path, tcp://HOST:PORT\n"
+    "                         or rfc2217://HOST:PORT) under NAME (1 to 32 of A-Z a-z 0-9 _ -);\n"
+    "                         repeatable\n"
+    "  --share NAME=[HOST:]PORT\n"
+    "                         share unit NAME's line on a raw TCP port (host 127.0.0.1 unless\n"
+    "                         given); repeatable\n"
+    "  --http [HOST:]PORT     serve HTTP there (default 127.0.0.1:8742)\n"
+    "  --token-file FILE      the bearer token that commands need; made (32 random bytes, hex,\n"
+    "                         mode 0600) when the file does not exist (default\n"
+    "                         ~/.config/kelvandor/agent.token)\n"
+    "  --tls-cert FILE, --tls-key FILE\n"
+    "                         serve HTTPS with this certificate and key (PEM)\n"
+    "  --query-after SECONDS  ask the unit's state (QS) when it has sent nothing this long\n"
+    "                         (default 10)\n"
+    "  --config FILE          read options from FILE: lines \"key = value\" with the option\n"
+    "                         names as keys (unit = roof=COM2), '#' starts a comment;\n"
+    "                         options on the command line win\n"
+    "  -h, --help             show this text\n"
+    "  --version              show the version\n"
+    "\n"
+    "HTTP: GET /api/v1/units, GET /api/v1/units/NAME, GET /metrics,\n"
+    "POST /api/v1/units/NAME/commands with {\"command\": \"get-information\" | \"restart\" |\n"
+    "\"setup\" | \"select-satellite\", \"satellite\": \"A\" | \"B\"} and\n"
+    "\"Authorization: Bearer TOKEN\".\n"
+    "\n"
+    "Exit status: 0 ended by a signal, 1 a port could not be served, 2 wrong command line.\n";
+
+namespace {
+
+constexpr std::size_t MaxUnitNameLength = 32;
+constexpr int MaxPort = 65535;
+
+std::string trimmed(const std::string& text) {
+    const auto first = text.find_first_not_of(" \t\r");
+    if (first == std::string::npos) {
+        return {};
+    }
+    const auto last = text.find_last_not_of(" \t\r");
+    return text.substr(first, last - first + 1);
+}
+
+std::optional<int> numberIn(const std::string& text, int low, int high) {
+    int value = 0;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (text.empty() || ec != std::errc{} || ptr != end || value < low || value > high) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// "NAME=REST" with a valid unit name.
+std::optional<std::pair<std::string, std::string>> namedValue(const std::string& text) {
+    const auto eq = text.find('=');
+    if (eq == std::string::npos) {
+        return std::nullopt;
+    }
+    std::string name = trimmed(text.substr(0, eq));
+    std::string rest = trimmed(text.substr(eq + 1));
+    if (!validUnitName(name) || rest.empty()) {
+        return std::nullopt;
+    }
+    return std::make_pair(std::move(name), std::move(rest));
+}
+
+template <class Spec, class Key>
+void putByName(std::vector<Spec>& list, Spec spec, Key key) {
+    const auto found =
+        std::find_if(list.begin(), list.end(), [&](const Spec& s) { return key(s) == key(spec); });
+    if (found != list.end()) {
+        *found = std::move(spec);
+    } else {
+        list.push_back(std::move(spec));
+    }
+}
+
+// Applies one option (its name without dashes) to `config`. False with `error` set when
+// the option is unknown or its value wrong.
+bool applyOption(const std::string& key, const std::string& value, AgentConfig& config,
+                 std::string& error) {
+    if (value.empty()) {
+        error = "needs a value";
+        return false;
+    }
+    if (key == "unit") {
+        const auto named = namedValue(value);
+        if (!named) {
+            error = "takes NAME=PORT, NAME being 1 to 32 of A-Z a-z 0-9 _ -";
+            return false;
+        }
+        putByName(config.units, UnitSpec{named->first, named->second},
+                  [](const UnitSpec& u) { return u.name; });
+    } else if (key == "share") {
+        const auto named = namedValue(value);
+        const std::optional<Endpoint> endpoint =
+            named ? parseEndpoint(named->second) : std::nullopt;
+        if (!endpoint) {
+            error = "takes NAME=[HOST:]PORT";
+            return false;
+        }
+        putByName(config.shares, ShareSpec{named->first, *endpoint},
+                  [](const ShareSpec& s) { return s.unit; });
+    } else if (key == "http") {
+        const std::optional<Endpoint> endpoint = parseEndpoint(value);
+        if (!endpoint) {
+            error = "takes [HOST:]PORT";
+            return false;
+        }
+        config.http = *endpoint;
+    } else if (key == "token-file") {
+        config.tokenFile = value;
+    } else if (key == "tls-cert") {
+        config.tlsCert = value;
+    } else if (key == "tls-key") {
+        config.tlsKey = value;
+    } else if (key == "query-after") {
+        const std::optional<int> seconds = numberIn(value, 1, MaxQueryAfterSeconds);
+        if (!seconds) {
+            error = "takes seconds, 1 to " + std::to_string(MaxQueryAfterSeconds);
+            return false;
+        }
+        config.queryAfterSeconds = *seconds;
+    } else {
+        error = "is no option";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool validUnitName(const std::string& name) {
+    if (name.empty() || name.size() > MaxUnitNameLength) {
+        return false;
+    }
+    return std::all_of(name.begin(), name.end(), [](char c) {
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+               c == '_' || c == '-';
+    });
+}
+
+std::optional<Endpoint> parseEndpoint(const std::string& text) {
+    Endpoint endpoint;
+    std::string portText = text;
+    if (!text.empty() && text.front() == '[') {
+        const auto close = text.find("]:");
+        if (close == std::string::npos || close == 1) {
+            return std::nullopt;
+        }
+        endpoint.host = text.substr(1, close - 1);
+        portText = text.substr(close + 2);
+    } else if (const auto colon = text.rfind(':'); colon != std::string::npos) {
+        endpoint.host = text.substr(0, colon);
+        portText = text.substr(colon + 1);
+        if (endpoint.host.empty() || endpoint.host.find(':') != std::string::npos) {
+            return std::nullopt;
+        }
+    }
+    const std::optional<int> port = numberIn(portText, 0, MaxPort);
+    if (!port) {
+        return std::nullopt;
+    }
+    endpoint.port = *port;
+    return endpoint;
+}
+
+bool readConfigText(const std::string& text, AgentConfig& config, std::string& error) {
+    std::istringstream lines(text);
+    std::string line;
+    int number = 0;
+    while (std::getline(lines, line)) {
+        ++number;
+        const auto hash = line.find('#');
+        line = trimmed(hash == std::string::npos ? line : line.substr(0, hash));
+        if (line.empty()) {
+            continue;
+        }
+        const auto eq = line.find('=');
+        std::string reason;
+        if (eq == std::string::npos) {
+            reason = "not a \"key = value\" line";
+        } else {
+            const std::string key = trimmed(line.substr(0, eq));
+            if (applyOption(key, trimmed(line.substr(eq + 1)), config, reason)) {
+                continue;
+            }
+            reason = key + " " + reason;
+        }
+        error = "line " + std::to_string(number) + ": " + reason;
+        return false;
+    }
+    return true;
+}
+
+std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& args,
+                                            std::string& error) {
+    CommandLine line;
+    std::vector<std::pair<std::string, std::string>> options;
+    std::optional<std::string> configFile;
+    for (std::size_t k = 0; k < args.size(); ++k) {
+        const std::string& arg = args[k];
+        if (arg == "-h" || arg == "--help") {
+            line.help = true;
+            return line;
+        }
+        if (arg == "--version") {
+            line.version = true;
+            return line;
+        }
+        if (!arg.starts_with("--")) {
+            error = "unexpected argument \"" + arg + "\" (see kelvandor-agent --help)";
+            return std::nullopt;
+        }
+        if (k + 1 >= args.size()) {
+            error = arg + " needs a value";
+            return std::nullopt;
+        }
+        const std::string key = arg.substr(2);
+        const std::string& value = args[++k];
+        if (key == "config") {
+            configFile = value;
+        } else {
+            options.emplace_back(key, value);
+        }
+    }
+    if (configFile) {
+        std::ifstream file(*configFile);
+        if (!file.is_open()) {
+            error = "cannot read the configuration file " + *configFile;
+            return std::nullopt;
+        }
+        std::stringstream text;
+        text << file.rdbuf();
+        if (!readConfigText(text.str(), line.config, error)) {
+            error = *configFile + ": " + error;
+            return std::nullopt;
+        }
+    }
+    for (const auto& [key, value] : options) {
+        if (!applyOption(key, value, line.config, error)) {
+            error = "--" + key + " " + error;
+            return std::nullopt;
+        }
+    }
+    for (const ShareSpec& share : line.config.shares) {
+        const bool known = std::any_of(line.config.units.begin(), line.config.units.end(),
+                                       [&](const UnitSpec& u) { return u.name == share.unit; });
+        if (!known) {
+            error = "share names no unit: " + share.unit;
+            return std::nullopt;
+        }
+    }
+    if (line.config.tlsCert.empty() != line.config.tlsKey.empty()) {
+        error = "--tls-cert and --tls-key go together";
+        return std::nullopt;
+    }
+    return line;
+}
+
+}  // namespace kelvandor::agent

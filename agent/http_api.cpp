@@ -1,0 +1,362 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "agent/http_api.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSslCertificate>
+#include <QSslKey>
+#include <array>
+#include <charconv>
+#include <chrono>
+#include <cstring>
+
+#include "agent/access_token.h"
+#include "agent/unit_json.h"
+#include "agent/unit_link.h"
+#include "protocol/unit_reports.h"
+
+namespace kelvandor::agent {
+
+namespace {
+
+using Status = QHttpServerResponse::StatusCode;
+using Method = QHttpServerRequest::Method;
+
+// A unit counts as up while its line is open and it reported within this time.
+constexpr auto UpWithin = std::chrono::seconds(30);
+constexpr double HundredthsPerDegree = 100.0;
+constexpr int SecondsPerMinute = 60;
+constexpr int MinutesPerHour = 60;
+
+// The slot codes of the window's "Satellite A" and "Satellite B" buttons; the second word
+// of LT always travels as 0.
+constexpr std::int32_t SlotCodeA = 0;
+constexpr std::int32_t SlotCodeB = 1;
+
+QHttpServerResponse error(Status status, const char* text) {
+    return QHttpServerResponse(QJsonObject{{"error", text}}, status);
+}
+
+QHttpServerResponse methodNotAllowed(const char* allowed) {
+    QHttpServerResponse response = error(Status::MethodNotAllowed, "method not allowed");
+    response.setHeader("Allow", allowed);
+    return response;
+}
+
+// A request header by name, whatever its case.
+QByteArray header(const QHttpServerRequest& request, const char* name) {
+    for (const auto& [key, value] : request.headers()) {
+        if (key.compare(name, Qt::CaseInsensitive) == 0) {
+            return value;
+        }
+    }
+    return {};
+}
+
+QJsonValue lastReportJson(const UnitLink& link) {
+    const auto last = link.model().lastReport();
+    if (!last) {
+        return QJsonValue::Null;
+    }
+    const qint64 ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(last->time_since_epoch()).count();
+    const QDateTime local = QDateTime::fromMSecsSinceEpoch(ms);
+    // With the local offset written out, "+00:00" rather than "Z" for UTC.
+    const int offsetMinutes = local.offsetFromUtc() / SecondsPerMinute;
+    const int absolute = offsetMinutes < 0 ? -offsetMinutes : offsetMinutes;
+    return local.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")) +
+           QStringLiteral("%1%2:%3")
+               .arg(offsetMinutes < 0 ? '-' : '+')
+               .arg(absolute / MinutesPerHour, 2, 10, QLatin1Char('0'))
+               .arg(absolute % MinutesPerHour, 2, 10, QLatin1Char('0'));
+}
+
+bool unitUp(const UnitLink& link) {
+    const auto last = link.model().lastReport();
+    return link.connected() && last && unit::UnitModel::WallClock::now() - *last < UpWithin;
+}
+
+// One Prometheus family: its HELP and TYPE lines, then the samples `write` adds.
+class MetricsPage {
+  public:
+    template <class Write>
+    void family(const char* name, const char* type, const char* help, Write&& write) {
+        text_ += QByteArray("# HELP ") + name + ' ' + help + "\n# TYPE " + name + ' ' + type + '\n';
+        write([this, name](const QByteArray& labels, double value) {
+            // The shortest text that reads back as the same number (168.6, not
+            // 168.59999999999999), with a decimal point whatever the locale.
+            char number[32];
+            const auto end = std::to_chars(number, number + sizeof number, value).ptr;
+            text_ += QByteArray(name) + '{' + labels + "} " +
+                     QByteArray(number, static_cast<qsizetype>(end - number)) + '\n';
+        });
+    }
+    const QByteArray& text() const { return text_; }
+
+  private:
+    QByteArray text_;
+};
+
+QByteArray unitLabel(const UnitLink& link) {
+    // Unit names are [A-Za-z0-9_-]: nothing in them needs escaping.
+    return "unit=\"" + link.name().toLatin1() + '"';
+}
+
+}  // namespace
+
+HttpApi::HttpApi(std::vector<UnitLink*> units, std::string token, QObject* parent)
+    : QObject(parent), units_(std::move(units)), token_(std::move(token)) {
+    server_.route("/api/v1/units/<arg>/commands",
+                  [this](const QString& name, const QHttpServerRequest& request) {
+                      return command(name, request);
+                  });
+    server_.route("/api/v1/units/<arg>",
+                  [this](const QString& name, const QHttpServerRequest& request) {
+                      return unitState(name, request);
+                  });
+    server_.route("/api/v1/units",
+                  [this](const QHttpServerRequest& request) { return unitList(request); });
+    server_.route("/metrics",
+                  [this](const QHttpServerRequest& request) { return metrics(request); });
+    server_.setMissingHandler([](const QHttpServerRequest&, QHttpServerResponder&& responder) {
+        responder.write(
+            QJsonDocument(QJsonObject{{"error", "not found"}}).toJson(QJsonDocument::Compact),
+            "application/json", Status::NotFound);
+    });
+}
+
+quint16 HttpApi::listen(const QHostAddress& address, quint16 port, const QString& tlsCert,
+                        const QString& tlsKey, QString& errorText) {
+    if (!tlsCert.isEmpty()) {
+        QFile certFile(tlsCert);
+        QFile keyFile(tlsKey);
+        if (!certFile.open(QIODevice::ReadOnly) || !keyFile.open(QIODevice::ReadOnly)) {
+            errorText = QStringLiteral("cannot read the TLS certificate or key");
+            return 0;
+        }
+        const QSslCertificate certificate(&certFile, QSsl::Pem);
+        const QByteArray keyText = keyFile.readAll();
+        QSslKey key(keyText, QSsl::Rsa, QSsl::Pem);
+        if (key.isNull()) {
+            key = QSslKey(keyText, QSsl::Ec, QSsl::Pem);
+        }
+        if (certificate.isNull() || key.isNull()) {
+            errorText = QStringLiteral("the TLS certificate or key is not PEM");
+            return 0;
+        }
+        server_.sslSetup(certificate, key);
+    }
+    const quint16 bound = server_.listen(address, port);
+    if (bound == 0) {
+        errorText = QStringLiteral("cannot listen on %1:%2").arg(address.toString()).arg(port);
+    }
+    return bound;
+}
+
+UnitLink* HttpApi::find(const QString& name) const {
+    for (UnitLink* link : units_) {
+        if (link->name() == name) {
+            return link;
+        }
+    }
+    return nullptr;
+}
+
+QHttpServerResponse HttpApi::unitList(const QHttpServerRequest& request) const {
+    if (request.method() != Method::Get) {
+        return methodNotAllowed("GET");
+    }
+    QJsonArray list;
+    for (const UnitLink* link : units_) {
+        const unit::UnitState& state = link->model().state();
+        list.append(QJsonObject{{"name", link->name()},
+                                {"port", link->port()},
+                                {"connected", link->connected()},
+                                {"state", state.state ? QJsonValue(antennaStateName(*state.state))
+                                                      : QJsonValue(QJsonValue::Null)},
+                                {"lastReport", lastReportJson(*link)}});
+    }
+    return QJsonObject{{"units", list}};
+}
+
+QHttpServerResponse HttpApi::unitState(const QString& name,
+                                       const QHttpServerRequest& request) const {
+    if (request.method() != Method::Get) {
+        return methodNotAllowed("GET");
+    }
+    const UnitLink* link = find(name);
+    if (link == nullptr) {
+        return error(Status::NotFound, "no such unit");
+    }
+    QJsonObject json = unitStateJson(link->model().state(), link->port());
+    json.insert("name", link->name());
+    json.insert("connected", link->connected());
+    json.insert("lastReport", lastReportJson(*link));
+    return json;
+}
+
+QHttpServerResponse HttpApi::metrics(const QHttpServerRequest& request) const {
+    if (request.method() != Method::Get) {
+        return methodNotAllowed("GET");
+    }
+    return QHttpServerResponse("text/plain; version=0.0.4; charset=utf-8", renderMetrics());
+}
+
+QByteArray HttpApi::renderMetrics() const {
+    MetricsPage page;
+    page.family("kelvandor_unit_up", "gauge",
+                "Whether the unit's line is open and the unit reported in the last 30 seconds.",
+                [this](auto sample) {
+                    for (const UnitLink* link : units_) {
+                        sample(unitLabel(*link), unitUp(*link) ? 1 : 0);
+                    }
+                });
+    page.family("kelvandor_signal_level", "gauge", "The signal level the unit last reported.",
+                [this](auto sample) {
+                    for (const UnitLink* link : units_) {
+                        if (const auto& s = link->model().state().status) {
+                            sample(unitLabel(*link), static_cast<double>(s->signalLevel()));
+                        }
+                    }
+                });
+    page.family("kelvandor_signal_locked", "gauge",
+                "Whether the unit last reported a lock on the carrier.", [this](auto sample) {
+                    for (const UnitLink* link : units_) {
+                        if (const auto& s = link->model().state().status) {
+                            sample(unitLabel(*link), s->locked() ? 1 : 0);
+                        }
+                    }
+                });
+    page.family("kelvandor_antenna_state", "gauge",
+                "1 for the antenna state the unit last reported, 0 for the others.",
+                [this](auto sample) {
+                    for (const UnitLink* link : units_) {
+                        const auto& code = link->model().state().state;
+                        const char* current = code ? antennaStateName(*code) : nullptr;
+                        for (const char* name : unit::StateNames) {
+                            const bool on = current != nullptr && std::strcmp(current, name) == 0;
+                            sample(unitLabel(*link) + ",state=\"" + name + '"', on ? 1 : 0);
+                        }
+                    }
+                });
+    page.family(
+        "kelvandor_pointing_degrees", "gauge",
+        "The antenna's azimuth, elevation and skew as the unit last reported them.",
+        [this](auto sample) {
+            for (const UnitLink* link : units_) {
+                if (const auto& s = link->model().state().status) {
+                    const std::array<std::pair<const char*, std::int32_t>, 3> axes = {
+                        {{"azimuth", s->azimuth}, {"elevation", s->elevation}, {"skew", s->skew}}};
+                    for (const auto& [axis, hundredths] : axes) {
+                        sample(unitLabel(*link) + ",axis=\"" + axis + '"',
+                               hundredths / HundredthsPerDegree);
+                    }
+                }
+            }
+        });
+    page.family("kelvandor_frames_received_total", "counter",
+                "Frames received from the unit that decoded.", [this](auto sample) {
+                    for (const UnitLink* link : units_) {
+                        sample(unitLabel(*link),
+                               static_cast<double>(link->model().framesReceived()));
+                    }
+                });
+    page.family("kelvandor_frames_sent_total", "counter",
+                "Frames sent to the unit, the agent's own and its clients'.", [this](auto sample) {
+                    for (const UnitLink* link : units_) {
+                        sample(unitLabel(*link), static_cast<double>(link->framesSent()));
+                    }
+                });
+    page.family("kelvandor_decode_errors_total", "counter",
+                "Chunks received from the unit that did not decode.", [this](auto sample) {
+                    for (const UnitLink* link : units_) {
+                        sample(unitLabel(*link), static_cast<double>(link->model().decodeErrors()));
+                    }
+                });
+    page.family("kelvandor_line_reconnects_total", "counter",
+                "Times the unit's line was opened again after it had been lost.",
+                [this](auto sample) {
+                    for (const UnitLink* link : units_) {
+                        sample(unitLabel(*link), static_cast<double>(link->reconnects()));
+                    }
+                });
+    page.family("kelvandor_last_report_timestamp_seconds", "gauge",
+                "When the unit last sent a frame, in seconds since the epoch.",
+                [this](auto sample) {
+                    for (const UnitLink* link : units_) {
+                        if (const auto last = link->model().lastReport()) {
+                            const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                last->time_since_epoch())
+                                                .count();
+                            sample(unitLabel(*link), static_cast<double>(ms) / 1000.0);
+                        }
+                    }
+                });
+    return page.text();
+}
+
+QHttpServerResponse HttpApi::command(const QString& name, const QHttpServerRequest& request) {
+    if (request.method() != Method::Post) {
+        return methodNotAllowed("POST");
+    }
+    // The token first: nothing else is told to a caller without it.
+    const QByteArray authorization = header(request, "Authorization");
+    static constexpr char Bearer[] = "Bearer ";
+    if (!authorization.startsWith(Bearer)) {
+        QHttpServerResponse response = error(Status::Unauthorized, "a bearer token is needed");
+        response.setHeader("WWW-Authenticate", "Bearer");
+        return response;
+    }
+    const QByteArray given =
+        authorization.mid(static_cast<qsizetype>(std::strlen(Bearer))).trimmed();
+    if (!sameToken(given.toStdString(), token_)) {
+        return error(Status::Forbidden, "wrong token");
+    }
+    UnitLink* link = find(name);
+    if (link == nullptr) {
+        return error(Status::NotFound, "no such unit");
+    }
+    QJsonParseError parseError{};
+    const QJsonDocument body = QJsonDocument::fromJson(request.body(), &parseError);
+    if (parseError.error != QJsonParseError::NoError || !body.isObject()) {
+        return error(Status::BadRequest, "the body is no JSON object");
+    }
+    const QString what = body.object().value("command").toString();
+    const QString satellite = body.object().value("satellite").toString();
+    std::vector<std::pair<CommandId, std::array<std::int32_t, 2>>> frames;
+    if (what == QLatin1String("get-information")) {
+        frames = {{cmd::QS, {}}, {cmd::QI, {}}};
+    } else if (what == QLatin1String("restart")) {
+        frames = {{cmd::OR, {}}};
+    } else if (what == QLatin1String("setup")) {
+        frames = {{cmd::OS, {}}};
+    } else if (what == QLatin1String("select-satellite") && satellite == QLatin1String("A")) {
+        frames = {{cmd::LT, {SlotCodeA, 0}}};
+    } else if (what == QLatin1String("select-satellite") && satellite == QLatin1String("B")) {
+        frames = {{cmd::LT, {SlotCodeB, 0}}};
+    } else {
+        return error(Status::BadRequest,
+                     "command is get-information, restart, setup or select-satellite with "
+                     "satellite A or B");
+    }
+    if (link->clientSending()) {
+        return error(Status::Conflict, "a share client is sending to the unit");
+    }
+    if (!link->connected()) {
+        return error(Status::ServiceUnavailable, "the unit's line is down");
+    }
+    QJsonArray sent;
+    for (const auto& [id, params] : frames) {
+        if (!link->sendCommand(id, params.data())) {
+            return error(Status::ServiceUnavailable, "the unit's line is down");
+        }
+        const CommandEntry& entry = CommandTable[static_cast<std::size_t>(id)];
+        sent.append(QString(QChar::fromLatin1(entry.first)) + QChar::fromLatin1(entry.second));
+    }
+    return QHttpServerResponse(QJsonObject{{"sent", sent}}, Status::Accepted);
+}
+
+}  // namespace kelvandor::agent

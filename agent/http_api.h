@@ -1,0 +1,52 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The agent's HTTP face: the units' state as JSON, the Prometheus metrics, and the
+// commands a window's buttons send, which need the bearer token.
+//
+//   GET  /api/v1/units                  {"units": [{"name", "port", "connected", ...}]}
+//   GET  /api/v1/units/NAME             the unit's state, "connected" and "lastReport"
+//   GET  /metrics                       Prometheus text format
+//   POST /api/v1/units/NAME/commands    {"command": "get-information" | "restart" |
+//                                        "setup" | "select-satellite", "satellite": "A"|"B"}
+//        401 without a token, 403 with a wrong one (checked before anything else), 409
+//        while a share client is sending, 503 while the line is down, 202 once sent.
+//
+// Errors are {"error": "..."} and say nothing of the host. Everything is rendered from the
+// units' models; nothing here waits for a unit.
+#pragma once
+
+#include <QHostAddress>
+#include <QHttpServer>
+#include <QObject>
+#include <string>
+#include <vector>
+
+namespace kelvandor::agent {
+
+class UnitLink;
+
+class HttpApi : public QObject {
+    Q_OBJECT
+  public:
+    HttpApi(std::vector<UnitLink*> units, std::string token, QObject* parent = nullptr);
+
+    // Serves HTTPS with the PEM certificate and key when both are given. Returns the port
+    // it listens on, 0 when it cannot (with `error` set).
+    quint16 listen(const QHostAddress& address, quint16 port, const QString& tlsCert,
+                   const QString& tlsKey, QString& error);
+
+    // The metrics page as /metrics serves it.
+    QByteArray renderMetrics() const;
+
+  private:
+    QHttpServerResponse unitList(const QHttpServerRequest& request) const;
+    QHttpServerResponse unitState(const QString& name, const QHttpServerRequest& request) const;
+    QHttpServerResponse metrics(const QHttpServerRequest& request) const;
+    QHttpServerResponse command(const QString& name, const QHttpServerRequest& request);
+    UnitLink* find(const QString& name) const;
+
+    std::vector<UnitLink*> units_;
+    const std::string token_;
+    QHttpServer server_;
+};
+
+}  // namespace kelvandor::agent

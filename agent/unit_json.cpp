@@ -1,0 +1,127 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "agent/unit_json.h"
+
+#include <QJsonArray>
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "defaults/default_set.h"
+#include "geo/pointing.h"
+#include "protocol/unit_reports.h"
+
+namespace kelvandor::agent {
+
+namespace {
+
+constexpr double HundredthsPerUnit = 100.0;
+
+QString latin1(const std::string& text) {
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// A value the line carries in hundredths. Divided rather than multiplied by 0.01, so the
+// number written is the one with two decimals (12345 gives 123.45, not 123.45000000000002).
+double fromHundredths(std::int32_t hundredths) {
+    return hundredths / HundredthsPerUnit;
+}
+
+double roundedToHundredths(double value) {
+    return std::round(value * HundredthsPerUnit) / HundredthsPerUnit;
+}
+
+// "9.59 E" for 959 hundredths east; the decimal point whatever the locale.
+QString position(std::int32_t hundredths, bool positive, char plus, char minus) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f %c", fromHundredths(hundredths),
+                  positive ? plus : minus);
+    return QString::fromLatin1(text);
+}
+
+const char* sizeName(int size) {
+    return size >= 0 && size < ProductSizeCount ? ProductSizeNames[size] : "?";
+}
+
+QJsonValue orNull(bool present, const QJsonValue& value) {
+    return present ? value : QJsonValue(QJsonValue::Null);
+}
+
+}  // namespace
+
+QJsonObject unitStateJson(const unit::UnitState& u, const QString& port) {
+    QJsonObject json{{"port", port}, {"answered", u.answered}};
+    json.insert("state", orNull(u.state.has_value(),
+                                u.state ? QJsonObject{{"code", *u.state},
+                                                      {"name", antennaStateName(*u.state)}}
+                                        : QJsonObject{}));
+    if (u.status) {
+        const unit::StatusReport& s = *u.status;
+        json.insert("signal", QJsonObject{{"level", static_cast<qint64>(s.signalLevel())},
+                                          {"locked", s.locked()}});
+        json.insert("pointing", QJsonObject{{"azimuth", fromHundredths(s.azimuth)},
+                                            {"elevation", fromHundredths(s.elevation)},
+                                            {"skew", fromHundredths(s.skew)}});
+    } else {
+        json.insert("signal", QJsonValue::Null);
+        json.insert("pointing", QJsonValue::Null);
+    }
+    if (u.productName) {
+        const std::optional<int> size = u.productSize();
+        json.insert("product", QJsonObject{{"name", latin1(*u.productName)},
+                                           {"size", size ? QJsonValue(sizeName(*size))
+                                                         : QJsonValue(QJsonValue::Null)}});
+    } else {
+        json.insert("product", QJsonValue::Null);
+    }
+    json.insert("versions",
+                orNull(u.versions.has_value(),
+                       u.versions ? QJsonObject{{"software", fromHundredths(u.versions->software)},
+                                                {"second", fromHundredths(u.versions->second)}}
+                                  : QJsonObject{}));
+    json.insert("serialNumber",
+                orNull(u.serialNumber.has_value(), latin1(u.serialNumber.value_or(""))));
+    if (u.gps) {
+        const unit::GpsPosition& g = *u.gps;
+        const bool east = g.eastWest == geo::FlagEast;
+        const bool north = g.northSouth == geo::CodeNorth;
+        const double longitude = geo::toDecimalDegrees(fromHundredths(g.longitude));
+        const double latitude = geo::toDecimalDegrees(fromHundredths(g.latitude));
+        json.insert(
+            "gps",
+            QJsonObject{{"longitude", position(g.longitude, east, 'E', 'W')},
+                        {"latitude", position(g.latitude, north, 'N', 'S')},
+                        {"longitudeDegrees", roundedToHundredths(east ? longitude : -longitude)},
+                        {"latitudeDegrees", roundedToHundredths(north ? latitude : -latitude)}});
+    } else {
+        json.insert("gps", QJsonValue::Null);
+    }
+    if (u.lnb) {
+        json.insert("lnb", QJsonObject{{"low", u.lnb->low},
+                                       {"high", u.lnb->high},
+                                       {"inUse", u.frequencyInUse ? QJsonValue(*u.frequencyInUse)
+                                                                  : QJsonValue(QJsonValue::Null)}});
+    } else {
+        json.insert("lnb", QJsonValue::Null);
+    }
+    if (const std::optional<std::int32_t> tracked = u.trackedSatellite()) {
+        const auto found = u.satellites.find(*tracked);
+        json.insert("trackedSatellite",
+                    QJsonObject{{"index", *tracked},
+                                {"name", found == u.satellites.end()
+                                             ? QJsonValue(QJsonValue::Null)
+                                             : QJsonValue(latin1(found->second.name))}});
+    } else {
+        json.insert("trackedSatellite", QJsonValue::Null);
+    }
+    QJsonArray satellites;
+    for (const auto& [index, s] : u.satellites) {
+        satellites.append(QJsonObject{{"index", index},
+                                      {"name", latin1(s.name)},
+                                      {"longitude", fromHundredths(s.longitude)},
+                                      {"eastWest", s.eastWest == geo::FlagEast ? "E" : "W"}});
+    }
+    json.insert("satellites", satellites);
+    return json;
+}
+
+}  // namespace kelvandor::agent

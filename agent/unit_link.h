@@ -1,0 +1,90 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// One watched unit: its line kept open (a lost or missing line is tried again every
+// second), every frame it sends fed to its model and handed on whole, and the few frames
+// the agent sends of its own accord: what Get Antenna Information asks when the line
+// opens, and QS when the unit has been quiet for a while. Frames of share clients go to
+// the unit whole; while a client has sent within the hold time, the agent's own queries
+// wait for it.
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QSocketNotifier>
+#include <QString>
+#include <QTimer>
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "link/serial_port.h"
+#include "protocol/frame_codec.h"
+#include "unit/unit_state.h"
+
+namespace kelvandor::agent {
+
+struct LinkTiming {
+    int retryMs = 1000;        // between attempts to open a missing or lost line
+    int queryAfterMs = 10000;  // QS when no frame came for this long
+    int clientHoldMs = 3000;   // the agent's own frames wait this long after a client's
+};
+
+class UnitLink : public QObject {
+    Q_OBJECT
+  public:
+    UnitLink(QString name, QString port, LinkTiming timing, QObject* parent = nullptr);
+    ~UnitLink() override;
+
+    // Opens the line (and keeps trying until it opens). Call once.
+    void start();
+
+    const QString& name() const { return name_; }
+    const QString& port() const { return portName_; }
+    bool connected() const { return port_.isOpen != 0 && !port_.lineLost(); }
+    const unit::UnitModel& model() const { return model_; }
+    quint64 framesSent() const { return framesSent_; }
+    // Times the line was opened again after it had been open.
+    quint64 reconnects() const { return reconnects_; }
+    // Whether a share client has sent a frame within the hold time.
+    bool clientSending() const;
+
+    // Sends one frame on the agent's (or an HTTP caller's) behalf. False, and nothing
+    // sent, when the line is down.
+    bool sendCommand(CommandId id, const std::int32_t* params = nullptr);
+    // Writes one whole frame (as a share client cut it) to the unit and starts the hold
+    // time. False when the line is down or refused the bytes.
+    bool sendClientFrame(const QByteArray& frame);
+
+  Q_SIGNALS:
+    // Every chunk cut from the unit's bytes, as received (a whole frame, or a chunk that
+    // did not decode).
+    void chunkReceived(const QByteArray& chunk);
+
+  private:
+    void tryOpen();
+    void onReadable();
+    void lineLost();
+    void takeBytes(const char* bytes, int count);
+    // Sends the queued frames of the agent's own, or waits for the client hold to end.
+    void flushOwnQueries();
+    void onQuiet();
+
+    const QString name_;
+    const QString portName_;
+    const LinkTiming timing_;
+    SerialPort port_;
+    std::unique_ptr<QSocketNotifier> notifier_;
+    QTimer retryTimer_;
+    QTimer quietTimer_;
+    QTimer holdTimer_;
+    ReceiveBuffer buffer_;
+    FrameScratch scratch_;
+    unit::UnitModel model_;
+    std::vector<CommandId> ownQueue_;
+    std::optional<std::chrono::steady_clock::time_point> lastClientFrame_;
+    bool everOpened_ = false;
+    quint64 framesSent_ = 0;
+    quint64 reconnects_ = 0;
+};
+
+}  // namespace kelvandor::agent

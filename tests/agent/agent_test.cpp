@@ -1,0 +1,341 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// kelvandor-agent against a simulated unit on a pty, in one process: what the HTTP API
+// and the metrics say is what the unit sent; commands need the token and reach the unit;
+// the share port hands a client's frame to the unit whole and drops a client that stops
+// reading while the others go on.
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrl>
+#include <algorithm>
+#include <mutex>
+#include <sstream>
+#include <streambuf>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "agent/agent.h"
+#include "agent/share_server.h"
+#include "agent/unit_link.h"
+#include "protocol/frame_codec.h"
+#include "protocol/unit_reports.h"
+#include "sim/simulator.h"
+
+using namespace kelvandor;
+
+namespace {
+
+constexpr int LongWaitMs = 10000;
+
+// The simulator's frame log, written on its thread and read on the test's.
+class LockedLog : public std::streambuf {
+  public:
+    // The parameters of the last frame the unit sent with this mnemonic ("Ni").
+    QStringList lastSent(const QString& mnemonic) {
+        std::lock_guard lock(mutex_);
+        const QStringList lines = QString::fromStdString(text_).split('\n');
+        for (auto line = lines.rbegin(); line != lines.rend(); ++line) {
+            if (line->startsWith(QStringLiteral("-> ") + mnemonic + ' ')) {
+                return line->mid(3 + mnemonic.size() + 1).split(' ');
+            }
+        }
+        return {};
+    }
+
+  protected:
+    int overflow(int c) override {
+        std::lock_guard lock(mutex_);
+        text_ += static_cast<char>(c);
+        return c;
+    }
+    std::streamsize xsputn(const char* s, std::streamsize n) override {
+        std::lock_guard lock(mutex_);
+        text_.append(s, static_cast<std::size_t>(n));
+        return n;
+    }
+
+  private:
+    std::mutex mutex_;
+    std::string text_;
+};
+
+struct HttpResult {
+    int status = 0;
+    QByteArray body;
+    QJsonObject json() const { return QJsonDocument::fromJson(body).object(); }
+};
+
+// One request, waited for while the event loop runs (the agent is in this process).
+HttpResult request(QNetworkAccessManager& net, const QByteArray& verb, quint16 port,
+                   const QString& path, const QByteArray& body = {},
+                   const QByteArray& authorization = {}) {
+    QNetworkRequest req(QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port).arg(path)));
+    req.setHeader(QNetworkRequest::ContentTypeHeader, "application/json");
+    if (!authorization.isEmpty()) {
+        req.setRawHeader("Authorization", authorization);
+    }
+    QNetworkReply* reply = net.sendCustomRequest(req, verb, body);
+    if (!QTest::qWaitFor([reply] { return reply->isFinished(); }, LongWaitMs)) {
+        reply->abort();  // status 0: no answer
+    }
+    HttpResult result{reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(),
+                      reply->readAll()};
+    reply->deleteLater();
+    return result;
+}
+
+QByteArray frameOf(CommandId id, std::initializer_list<std::int32_t> params = {}) {
+    std::int32_t values[MaxParams] = {};
+    std::copy(params.begin(), params.end(), values);
+    char frame[FrameAreaSize];
+    return QByteArray(frame, encodeFrame(frame, id, values));
+}
+
+}  // namespace
+
+class AgentTest : public QObject {
+    Q_OBJECT
+  private Q_SLOTS:
+    void apiAndMetricsShowWhatTheUnitSent();
+    void commandsNeedTheTokenAndReachTheUnit();
+    void shareForwardsWholeFramesAndDropsAStalledClient();
+    void aLostLineIsOpenedAndAskedAgain();
+    void commandLineOptionsWinOverTheConfigFile();
+};
+
+void AgentTest::apiAndMetricsShowWhatTheUnitSent() {
+    LockedLog log;
+    std::ostream logStream(&log);
+    sim::SimOptions options;
+    options.periodicReports = false;  // the picture the agent asks for at start, then quiet
+    options.log = &logStream;
+    sim::Simulator unit(options);
+    QVERIFY(unit.start());
+    QTemporaryDir dir;
+    agent::AgentConfig config;
+    config.units = {{"roof", unit.slavePath()}};
+    config.http.port = 0;
+    config.tokenFile = dir.filePath("token").toStdString();
+    agent::Agent service(config);
+    std::ostringstream out;
+    std::ostringstream err;
+    QVERIFY2(service.start(out, err), err.str().c_str());
+    QNetworkAccessManager net;
+
+    // The level of the last Ni the unit sent (in its answers to the agent's own QS and
+    // QI; it sends nothing else), and the level the API shows, once both have settled.
+    const auto loggedLevel = [&log]() -> qint64 {
+        const QStringList ni = log.lastSent(QStringLiteral("Ni"));
+        return ni.size() == 6 ? signalLevelOf(ni.at(1).toInt()) : -1;
+    };
+    const auto shownLevel = [&net, &service] {
+        return request(net, "GET", service.httpPort(), "/api/v1/units/roof")
+            .json()
+            .value("signal")
+            .toObject()
+            .value("level")
+            .toInteger(-2);
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(shownLevel(), loggedLevel(), LongWaitMs);
+    const long long level = loggedLevel();
+    const QJsonObject state = request(net, "GET", service.httpPort(), "/api/v1/units/roof").json();
+    QCOMPARE(state.value("connected").toBool(), true);
+    QCOMPARE(state.value("state").toObject().value("name").toString(),
+             QString::fromLatin1(antennaStateName(unit.state().antennaState)));
+    QCOMPARE(state.value("pointing").toObject().value("azimuth").toDouble(),
+             unit.state().azimuth / 100.0);
+    QVERIFY(state.value("product").toObject().value("name").toString().contains("PREMIUM"));
+    QVERIFY(
+        QDateTime::fromString(state.value("lastReport").toString(), Qt::ISODateWithMs).isValid());
+    const QJsonArray units =
+        request(net, "GET", service.httpPort(), "/api/v1/units").json().value("units").toArray();
+    QCOMPARE(units.size(), 1);
+    QCOMPARE(units.at(0).toObject().value("port").toString(),
+             QString::fromStdString(unit.slavePath()));
+
+    const HttpResult metrics = request(net, "GET", service.httpPort(), "/metrics");
+    QCOMPARE(metrics.status, 200);
+    QVERIFY2(metrics.body.contains("\nkelvandor_signal_level{unit=\"roof\"} " +
+                                   QByteArray::number(level) + '\n'),
+             metrics.body.constData());
+    QVERIFY(metrics.body.contains("kelvandor_antenna_state{unit=\"roof\",state=\"" +
+                                  QByteArray(antennaStateName(unit.state().antennaState)) +
+                                  "\"} 1\n"));
+    const QString promtool = QStandardPaths::findExecutable(QStringLiteral("promtool"));
+    if (promtool.isEmpty()) {
+        QSKIP("promtool is not installed: the metrics page's format is not checked");
+    }
+    QProcess check;
+    check.start(promtool, {QStringLiteral("check"), QStringLiteral("metrics")});
+    check.write(metrics.body);
+    check.closeWriteChannel();
+    QVERIFY(check.waitForFinished(LongWaitMs));
+    const QByteArray said = check.readAllStandardOutput() + check.readAllStandardError();
+    QVERIFY2(check.exitCode() == 0 && said.trimmed().isEmpty(), said.constData());
+}
+
+void AgentTest::commandsNeedTheTokenAndReachTheUnit() {
+    sim::SimOptions options;
+    options.periodicReports = false;
+    sim::Simulator unit(options);
+    QVERIFY(unit.start());
+    QTemporaryDir dir;
+    agent::AgentConfig config;
+    config.units = {{"roof", unit.slavePath()}};
+    config.shares = {{"roof", {"127.0.0.1", 0}}};
+    config.http.port = 0;
+    config.tokenFile = dir.filePath("token").toStdString();
+    agent::Agent service(config);
+    std::ostringstream out;
+    std::ostringstream err;
+    QVERIFY2(service.start(out, err), err.str().c_str());
+    QVERIFY(QFile::permissions(dir.filePath("token")) ==
+            (QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser));
+    QNetworkAccessManager net;
+    const quint16 port = service.httpPort();
+    const QString path = QStringLiteral("/api/v1/units/roof/commands");
+    const QByteArray selectB = R"({"command": "select-satellite", "satellite": "B"})";
+    const QByteArray bearer = "Bearer " + QByteArray::fromStdString(service.token());
+
+    QTRY_VERIFY_WITH_TIMEOUT(unit.receivedLines().size() >= 2, LongWaitMs);  // QS, QI
+    unit.clearReceivedLines();
+    QCOMPARE(request(net, "POST", port, path, selectB).status, 401);
+    QCOMPARE(request(net, "POST", port, path, selectB, "Bearer 0123").status, 403);
+    QVERIFY(unit.receivedLines().empty());
+    QCOMPARE(request(net, "POST", port, path, selectB, bearer).status, 202);
+    QTRY_COMPARE_WITH_TIMEOUT(unit.receivedLines(), std::vector<std::string>{"LT 1 0"}, LongWaitMs);
+
+    // While a share client is sending, the token is still checked first, then the
+    // command is refused rather than mixed into the client's exchange.
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, service.sharePort("roof"));
+    QVERIFY(client.waitForConnected(LongWaitMs));
+    client.write(frameOf(cmd::QS));
+    QTRY_COMPARE_WITH_TIMEOUT(unit.receivedLines().size(), std::size_t{2}, LongWaitMs);
+    QCOMPARE(request(net, "POST", port, path, selectB).status, 401);
+    QCOMPARE(request(net, "POST", port, path, selectB, bearer).status, 409);
+    QCOMPARE(unit.receivedLines().size(), std::size_t{2});
+}
+
+void AgentTest::shareForwardsWholeFramesAndDropsAStalledClient() {
+    sim::SimOptions options;
+    options.paced = false;
+    options.statusPeriodMs = 10;  // a steady stream of Ni for the clients
+    sim::Simulator unit(options);
+    QVERIFY(unit.start());
+    agent::UnitLink link(QStringLiteral("roof"), QString::fromStdString(unit.slavePath()), {});
+    constexpr qint64 OutputBound = 8 * 1024;
+    agent::ShareServer share(link, OutputBound);
+    QVERIFY(share.listen(QHostAddress::LocalHost, 0));
+    link.start();
+    QTRY_VERIFY_WITH_TIMEOUT(unit.receivedLines().size() >= 2, LongWaitMs);  // QS, QI
+    unit.clearReceivedLines();
+
+    // A client that never reads, with a small receive window.
+    const int stalled = ::socket(AF_INET, SOCK_STREAM, 0);
+    const int window = 1024;
+    ::setsockopt(stalled, SOL_SOCKET, SO_RCVBUF, &window, sizeof window);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(share.port());
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    QCOMPARE(::connect(stalled, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    QTcpSocket sender;
+    sender.connectToHost(QHostAddress::LocalHost, share.port());
+    QVERIFY(sender.waitForConnected(LongWaitMs));
+    QTcpSocket reader;
+    reader.connectToHost(QHostAddress::LocalHost, share.port());
+    QVERIFY(reader.waitForConnected(LongWaitMs));
+    QTRY_COMPARE_WITH_TIMEOUT(share.clientCount(), 3, LongWaitMs);
+
+    // One frame in three pieces reaches the unit whole, though another client's frame
+    // comes while it is half sent.
+    const QByteArray frame = frameOf(cmd::LT, {1, 0});
+    sender.write(frame.left(2));
+    QTest::qWait(100);
+    reader.write(frameOf(cmd::QS));
+    QTest::qWait(100);
+    sender.write(frame.mid(2, 3));
+    QTest::qWait(100);
+    sender.write(frame.mid(5));
+    QTRY_COMPARE_WITH_TIMEOUT(unit.receivedLines().size(), std::size_t{2}, LongWaitMs);
+    QCOMPARE(unit.receivedLines(), (std::vector<std::string>{"QS", "LT 1 0"}));
+
+    QTRY_COMPARE_WITH_TIMEOUT(share.clientCount(), 2, LongWaitMs);
+    // The reading client goes on receiving the unit's reports after the drop.
+    reader.readAll();
+    QByteArray afterDrop;
+    QTRY_VERIFY_WITH_TIMEOUT((afterDrop += reader.readAll()).contains("{Ni "), LongWaitMs);
+    QCOMPARE(reader.state(), QAbstractSocket::ConnectedState);
+    ::close(stalled);
+}
+
+void AgentTest::aLostLineIsOpenedAndAskedAgain() {
+    QTemporaryDir ports;
+    qputenv("KELVANDOR_PORT_DIR", ports.path().toLocal8Bit());
+    sim::SimOptions options;
+    options.periodicReports = false;
+    sim::Simulator unit(options);
+    QVERIFY(unit.start());
+    QVERIFY(unit.linkAs(ports.path().toStdString(), 7));
+    agent::UnitLink link(QStringLiteral("roof"), QStringLiteral("COM7"), {});
+    link.start();
+    QTRY_COMPARE_WITH_TIMEOUT(unit.receivedLines(), (std::vector<std::string>{"QS", "QI"}),
+                              LongWaitMs);
+
+    unit.setFault(sim::Fault::HangUp, true);  // a pulled USB adapter
+    QTRY_VERIFY_WITH_TIMEOUT(!link.connected(), LongWaitMs);
+    unit.clearReceivedLines();
+    unit.setFault(sim::Fault::HangUp, false);  // plugged in again, on a new pty
+    QTRY_COMPARE_WITH_TIMEOUT(unit.receivedLines(), (std::vector<std::string>{"QS", "QI"}),
+                              LongWaitMs);
+    QVERIFY(link.connected());
+    QCOMPARE(link.reconnects(), quint64{1});
+    qunsetenv("KELVANDOR_PORT_DIR");
+}
+
+void AgentTest::commandLineOptionsWinOverTheConfigFile() {
+    QTemporaryDir dir;
+    QFile file(dir.filePath("agent.conf"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(
+        "# the boat's units\n"
+        "unit = roof = COM2\n"
+        "unit = mast=tcp://192.0.2.1:4001   # over the serial server\n"
+        "http = [::1]:9000\n"
+        "query-after = 30\n");
+    file.close();
+    const std::string path = dir.filePath("agent.conf").toStdString();
+    std::string error;
+    const auto line =
+        agent::parseCommandLine({"--unit", "roof=COM5", "--config", path, "--http", "8000"}, error);
+    QVERIFY2(line, error.c_str());
+    const agent::AgentConfig& c = line->config;
+    QCOMPARE(c.units.size(), std::size_t{2});
+    QCOMPARE(c.units[0].port, std::string("COM5"));
+    QCOMPARE(c.units[1].port, std::string("tcp://192.0.2.1:4001"));
+    QCOMPARE(c.http.host, std::string("127.0.0.1"));
+    QCOMPARE(c.http.port, 8000);
+    QCOMPARE(c.queryAfterSeconds, 30);
+
+    for (const std::vector<std::string>& wrong :
+         std::vector<std::vector<std::string>>{{"--unit", std::string(33, 'a') + "=COM2"},
+                                               {"--unit", "roof top=COM2"},
+                                               {"--unit", "roof=COM2", "--share", "mast=4001"},
+                                               {"--http", "127.0.0.1:65536"}}) {
+        QVERIFY(!agent::parseCommandLine(wrong, error));
+    }
+}
+
+QTEST_GUILESS_MAIN(AgentTest)
+#include "agent_test.moc"
