@@ -14,7 +14,7 @@
 #include <cstring>
 
 #include "agent/access_token.h"
-#include "agent/unit_json.h"
+#include "report/unit_json.h"
 #include "agent/unit_link.h"
 #include "protocol/unit_reports.h"
 

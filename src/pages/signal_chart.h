@@ -8,7 +8,7 @@
 #include <QWidget>
 #include <cstdint>
 
-#include "pages/signal_history.h"
+#include "unit/signal_history.h"
 
 namespace kelvandor {
 

@@ -17,7 +17,7 @@
 #include "host/host_services.h"
 #include "pages/gps_page.h"
 #include "pages/signal_chart.h"
-#include "pages/signal_export.h"
+#include "report/signal_export.h"
 #include "ui/prompter.h"
 
 namespace kelvandor {

@@ -15,7 +15,7 @@
 #include <optional>
 
 #include "host/page_dialog.h"
-#include "pages/signal_history.h"
+#include "unit/signal_history.h"
 #include "pages/sky_geometry.h"
 #include "pages/sky_plot.h"
 #include "protocol/command_table.h"

@@ -19,7 +19,7 @@
 #include "controller_harness.h"
 #include "geo/pointing.h"
 #include "pages/signal_chart.h"
-#include "pages/signal_export.h"
+#include "report/signal_export.h"
 
 using namespace kelvandor;
 using kelvandor::testing::ControllerHarness;

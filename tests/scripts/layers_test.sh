@@ -10,7 +10,7 @@
 set -uo pipefail
 root="${1:?usage: layers_test.sh ROOT}"
 
-LAYERS=(version protocol geo defaults unit link ui host pages shell)
+LAYERS=(version protocol geo defaults unit report link ui host pages shell)
 PURE=(version protocol geo defaults unit)
 declare -A rank
 for i in "${!LAYERS[@]}"; do rank[${LAYERS[$i]}]=$i; done

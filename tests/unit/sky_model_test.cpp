@@ -7,7 +7,7 @@
 #include <cmath>
 
 #include "geo/pointing.h"
-#include "pages/signal_history.h"
+#include "unit/signal_history.h"
 #include "pages/sky_geometry.h"
 
 namespace kelvandor {

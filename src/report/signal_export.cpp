@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "pages/signal_export.h"
+#include "report/signal_export.h"
 
 #include <QDateTime>
 #include <QSaveFile>

@@ -11,8 +11,8 @@
 
 #include "unit/unit_state.h"
 
-namespace kelvandor::agent {
+namespace kelvandor {
 
 QJsonObject unitStateJson(const unit::UnitState& state, const QString& port);
 
-}  // namespace kelvandor::agent
+}  // namespace kelvandor

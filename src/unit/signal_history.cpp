@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "pages/signal_history.h"
+#include "unit/signal_history.h"
 
 namespace kelvandor {
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "pages/signal_history.h"
+#include "unit/signal_history.h"
 
 class QIODevice;
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "agent/unit_json.h"
+#include "report/unit_json.h"
 
 #include <QJsonArray>
 #include <cmath>
@@ -10,7 +10,7 @@
 #include "geo/pointing.h"
 #include "protocol/unit_reports.h"
 
-namespace kelvandor::agent {
+namespace kelvandor {
 
 namespace {
 
@@ -124,4 +124,4 @@ QJsonObject unitStateJson(const unit::UnitState& u, const QString& port) {
     return json;
 }
 
-}  // namespace kelvandor::agent
+}  // namespace kelvandor
