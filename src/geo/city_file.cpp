@@ -332,7 +332,7 @@ std::string formatCityRecord(const CityEntry& entry) {
     if (name.size() < NameFieldWidth) {
         name.insert(0, NameFieldWidth - name.size(), ' ');
     }
-    return name + formatC("  %6.2lf %c %6.2lf %c\r\n", entry.longitude * 0.01,
+    return name + formatCString("  %6.2lf %c %6.2lf %c\r\n", entry.longitude * 0.01,
                             entry.ewFlag != FlagEast ? 'W' : 'E', entry.latitude * 0.01,
                             entry.nsCode == CodeNorth ? 'N' : 'S');
 }

@@ -33,7 +33,7 @@ int formatC(char* out, std::size_t size, const char* format, ...) {
     return length;
 }
 
-std::string formatC(const char* format, ...) {
+std::string formatCString(const char* format, ...) {
     std::va_list args;
     va_start(args, format);
     std::va_list again;

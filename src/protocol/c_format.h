@@ -22,6 +22,6 @@ int formatC(char* out, std::size_t size, const char* format, ...)
 int vformatC(char* out, std::size_t size, const char* format, std::va_list args);
 
 // The whole formatted text, whatever its length; empty on an encoding error.
-std::string formatC(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string formatCString(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 }  // namespace kelvandor

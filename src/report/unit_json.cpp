@@ -3,11 +3,11 @@
 
 #include <QJsonArray>
 #include <cmath>
-#include <cstdio>
 #include <string>
 
 #include "defaults/default_set.h"
 #include "geo/pointing.h"
+#include "protocol/c_format.h"
 #include "protocol/unit_reports.h"
 
 namespace kelvandor {
@@ -16,8 +16,37 @@ namespace {
 
 constexpr double HundredthsPerUnit = 100.0;
 
-QString latin1(const std::string& text) {
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+// The length of the well-formed UTF-8 sequence that starts at text[k], or 0 when the
+// bytes there are none (a stray continuation byte, an overlong form, a surrogate, a code
+// point beyond U+10FFFF, a sequence cut short).
+std::size_t utf8SequenceAt(const std::string& text, std::size_t k) {
+    const auto byte = [&text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(k);
+    std::size_t length = 0;
+    unsigned char low = 0x80;  // the range of the byte after the lead
+    unsigned char high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        low = lead == 0xE0 ? 0xA0 : low;
+        high = lead == 0xED ? 0x9F : high;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        low = lead == 0xF0 ? 0x90 : low;
+        high = lead == 0xF4 ? 0x8F : high;
+    } else {
+        return 0;
+    }
+    if (k + length > text.size() || byte(k + 1) < low || byte(k + 1) > high) {
+        return 0;
+    }
+    for (std::size_t i = 2; i < length; ++i) {
+        if (byte(k + i) < 0x80 || byte(k + i) > 0xBF) {
+            return 0;
+        }
+    }
+    return length;
 }
 
 // A value the line carries in hundredths. Divided rather than multiplied by 0.01, so the
@@ -32,10 +61,8 @@ double roundedToHundredths(double value) {
 
 // "9.59 E" for 959 hundredths east; the decimal point whatever the locale.
 QString position(std::int32_t hundredths, bool positive, char plus, char minus) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.2f %c", fromHundredths(hundredths),
-                  positive ? plus : minus);
-    return QString::fromLatin1(text);
+    return QString::fromStdString(
+        formatCString("%.2f %c", fromHundredths(hundredths), positive ? plus : minus));
 }
 
 const char* sizeName(int size) {
@@ -47,6 +74,22 @@ QJsonValue orNull(bool present, const QJsonValue& value) {
 }
 
 }  // namespace
+
+QString textFromBytes(const std::string& bytes) {
+    QString text;
+    text.reserve(static_cast<qsizetype>(bytes.size()));
+    for (std::size_t k = 0; k < bytes.size();) {
+        const std::size_t sequence = utf8SequenceAt(bytes, k);
+        if (sequence > 0) {
+            text += QString::fromUtf8(bytes.data() + k, static_cast<qsizetype>(sequence));
+            k += sequence;
+        } else {
+            text += QChar(static_cast<unsigned char>(bytes[k]));
+            ++k;
+        }
+    }
+    return text;
+}
 
 QJsonObject unitStateJson(const unit::UnitState& u, const QString& port) {
     QJsonObject json{{"port", port}, {"answered", u.answered}};
@@ -67,7 +110,7 @@ QJsonObject unitStateJson(const unit::UnitState& u, const QString& port) {
     }
     if (u.productName) {
         const std::optional<int> size = u.productSize();
-        json.insert("product", QJsonObject{{"name", latin1(*u.productName)},
+        json.insert("product", QJsonObject{{"name", textFromBytes(*u.productName)},
                                            {"size", size ? QJsonValue(sizeName(*size))
                                                          : QJsonValue(QJsonValue::Null)}});
     } else {
@@ -79,7 +122,7 @@ QJsonObject unitStateJson(const unit::UnitState& u, const QString& port) {
                                                 {"second", fromHundredths(u.versions->second)}}
                                   : QJsonObject{}));
     json.insert("serialNumber",
-                orNull(u.serialNumber.has_value(), latin1(u.serialNumber.value_or(""))));
+                orNull(u.serialNumber.has_value(), textFromBytes(u.serialNumber.value_or(""))));
     if (u.gps) {
         const unit::GpsPosition& g = *u.gps;
         const bool east = g.eastWest == geo::FlagEast;
@@ -109,14 +152,14 @@ QJsonObject unitStateJson(const unit::UnitState& u, const QString& port) {
                     QJsonObject{{"index", *tracked},
                                 {"name", found == u.satellites.end()
                                              ? QJsonValue(QJsonValue::Null)
-                                             : QJsonValue(latin1(found->second.name))}});
+                                             : QJsonValue(textFromBytes(found->second.name))}});
     } else {
         json.insert("trackedSatellite", QJsonValue::Null);
     }
     QJsonArray satellites;
     for (const auto& [index, s] : u.satellites) {
         satellites.append(QJsonObject{{"index", index},
-                                      {"name", latin1(s.name)},
+                                      {"name", textFromBytes(s.name)},
                                       {"longitude", fromHundredths(s.longitude)},
                                       {"eastWest", s.eastWest == geo::FlagEast ? "E" : "W"}});
     }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/cli_unit.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -17,8 +19,11 @@
 #include "cli/cli_rif.h"
 #include "defaults/update_steps.h"
 #include "geo/pointing.h"
+#include "protocol/c_format.h"
 #include "protocol/frame_codec.h"
 #include "protocol/unit_reports.h"
+#include "report/unit_json.h"
+#include "unit/unit_state.h"
 
 namespace kelvandor::cli {
 
@@ -37,7 +42,6 @@ constexpr int DefaultStatusWaitMs = 5000;
 constexpr int MaxStatusWaitMs = 60000;
 constexpr int StateSetup = 0;
 constexpr double Hundredth = 0.01;
-constexpr std::int32_t MaxSatellites = 20;  // a table holds satellites 0..19
 
 int elapsedMs(Clock::time_point since) {
     return static_cast<int>(
@@ -109,115 +113,12 @@ std::string printable(const std::string& text) {
     return shown;
 }
 
-std::string unpacked(const std::int32_t* p, int count) {
-    std::vector<char> text(static_cast<std::size_t>(4 * count + 1));
-    unpackText(text.data(), p, count);
-    return text.data();
-}
-
-// What the unit reported in answer to QS and QI.
-struct UnitPicture {
-    struct Satellite {
-        std::string name;
-        std::int32_t longitude = 0;  // hundredths of a degree
-        std::int32_t eastWest = 0;
-    };
-
-    bool answered = false;  // the unit said its state (NA or Ni)
-    std::optional<std::int32_t> state;
-    std::optional<std::array<std::int32_t, 6>> status;  // Ni: state, raw level, lock, AZ, EL, SKEW
-    std::optional<std::string> productName;
-    std::optional<std::array<std::int32_t, 3>> versions;  // NW
-    std::optional<std::string> serialNumber;
-    std::optional<std::array<std::int32_t, 4>> gps;  // NG
-    std::optional<std::array<std::int32_t, 2>> lnb;  // NL kind 0
-    std::optional<std::int32_t> frequencyInUse;      // NL other kinds
-    std::optional<std::int32_t> satelliteCount;
-    std::map<std::int32_t, Satellite> satellites;
-    std::optional<std::array<std::int32_t, 5>> slots;
-    std::optional<std::int32_t> currentSlot;
-
-    void take(CommandId id, const std::int32_t* p) {
-        switch (id) {
-            case cmd::NA:
-                answered = true;
-                state = p[0];
-                break;
-            case cmd::Ni:
-                answered = true;
-                state = p[0];
-                status = std::array<std::int32_t, 6>{p[0], p[1], p[2], p[3], p[4], p[5]};
-                break;
-            case cmd::Nn:
-                productName = unpacked(p, ProductNameInts);
-                break;
-            case cmd::NW:
-                versions = std::array<std::int32_t, 3>{p[0], p[1], p[2]};
-                break;
-            case cmd::EN:
-                serialNumber = unpacked(p, SerialNumberInts);
-                break;
-            case cmd::NG:
-                gps = std::array<std::int32_t, 4>{p[0], p[1], p[2], p[3]};
-                break;
-            case cmd::NL:
-                if (p[2] == 0) {
-                    lnb = std::array<std::int32_t, 2>{p[0], p[1]};
-                } else {
-                    frequencyInUse = p[0];
-                }
-                break;
-            case cmd::NN:
-                satelliteCount = p[0];
-                break;
-            case cmd::NI:
-                satellites[p[0]] = {unpacked(p + 7, 2), p[1], p[2]};
-                break;
-            case cmd::NP:
-                slots = std::array<std::int32_t, 5>{p[0], p[1], p[2], p[3], p[4]};
-                break;
-            case cmd::NS:
-                currentSlot = p[0];
-                break;
-            default:
-                break;
-        }
-    }
-
-    // Whether every part of both pictures has come: state, status, product, versions, GPS
-    // position, slots, slot in use and every satellite of the table.
-    bool complete() const {
-        return state && status && productName && versions && gps && slots && currentSlot &&
-               satelliteCount &&
-               static_cast<std::int32_t>(satellites.size()) >=
-                   std::min<std::int32_t>(*satelliteCount, MaxSatellites);
-    }
-
-    std::optional<int> productSize() const {
-        if (!versions) {
-            return std::nullopt;
-        }
-        return productSizeOf((*versions)[1]);
-    }
-
-    // The satellite index the unit tracks, when the slot in use names one.
-    std::optional<std::int32_t> trackedSatellite() const {
-        if (!slots || !currentSlot || *currentSlot < 0 ||
-            *currentSlot >= static_cast<std::int32_t>(slots->size())) {
-            return std::nullopt;
-        }
-        return (*slots)[static_cast<std::size_t>(*currentSlot)];
-    }
-};
-
 const char* sizeName(int size) {
     return size >= 0 && size < ProductSizeCount ? ProductSizeNames[size] : "?";
 }
 
 std::string fixed2(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.2f", value);
-    return text;
+    return formatCString("%.2f", value);
 }
 
 // "9.59 E" for a longitude of 959 hundredths of DDD.MM east.
@@ -227,16 +128,16 @@ std::string position(std::int32_t hundredths, bool positive, char plus, char min
 
 // --- status ---------------------------------------------------------------------------
 
-void printText(const UnitPicture& u, std::ostream& out) {
+void printText(const unit::UnitState& u, std::ostream& out) {
     if (u.state) {
         out << "state: " << antennaStateName(*u.state) << " (" << *u.state << ")\n";
     }
     if (u.status) {
-        const auto& s = *u.status;
-        out << "signal: " << signalLevelOf(s[1]) << (s[2] != 0 ? ", locked" : ", not locked")
+        const unit::StatusReport& s = *u.status;
+        out << "signal: " << s.signalLevel() << (s.locked() ? ", locked" : ", not locked")
             << "\n";
-        out << "pointing: AZ " << fixed2(s[3] * Hundredth) << "  EL " << fixed2(s[4] * Hundredth)
-            << "  SKEW " << fixed2(s[5] * Hundredth) << "\n";
+        out << "pointing: AZ " << fixed2(s.azimuth * Hundredth) << "  EL "
+            << fixed2(s.elevation * Hundredth) << "  SKEW " << fixed2(s.skew * Hundredth) << "\n";
     }
     if (u.productName) {
         out << "product: " << printable(*u.productName);
@@ -246,19 +147,19 @@ void printText(const UnitPicture& u, std::ostream& out) {
         out << "\n";
     }
     if (u.versions) {
-        out << "versions: " << fixed2((*u.versions)[0] * Hundredth) << ", "
-            << fixed2((*u.versions)[2] * Hundredth) << "\n";
+        out << "versions: " << fixed2(u.versions->software * Hundredth) << ", "
+            << fixed2(u.versions->second * Hundredth) << "\n";
     }
     if (u.serialNumber) {
         out << "serial number: " << printable(*u.serialNumber) << "\n";
     }
     if (u.gps) {
-        const auto& g = *u.gps;
-        out << "GPS position: " << position(g[0], g[1] == geo::FlagEast, 'E', 'W') << "  "
-            << position(g[2], g[3] == geo::CodeNorth, 'N', 'S') << "\n";
+        const unit::GpsPosition& g = *u.gps;
+        out << "GPS position: " << position(g.longitude, g.eastWest == geo::FlagEast, 'E', 'W')
+            << "  " << position(g.latitude, g.northSouth == geo::CodeNorth, 'N', 'S') << "\n";
     }
     if (u.lnb) {
-        out << "LNB: " << (*u.lnb)[0] << " / " << (*u.lnb)[1] << " MHz";
+        out << "LNB: " << u.lnb->low << " / " << u.lnb->high << " MHz";
         if (u.frequencyInUse) {
             out << ", in use " << *u.frequencyInUse << " MHz";
         }
@@ -273,146 +174,19 @@ void printText(const UnitPicture& u, std::ostream& out) {
     if (!u.satellites.empty()) {
         out << "satellites (" << u.satellites.size() << "):\n";
         for (const auto& [index, s] : u.satellites) {
-            char line[96];
-            std::snprintf(line, sizeof line, "  %2d  %-8s  %7.2f %c\n", index,
-                          printable(s.name).c_str(), s.longitude * Hundredth,
-                          s.eastWest == geo::FlagEast ? 'E' : 'W');
-            out << line;
+            out << formatCString("  %2d  %-8s  %7.2f %c\n", index, printable(s.name).c_str(),
+                           s.longitude * Hundredth, s.eastWest == geo::FlagEast ? 'E' : 'W');
         }
     }
 }
 
-// The length of the well-formed UTF-8 sequence that starts at text[k], or 0 when the
-// bytes there are none (a stray continuation byte, an overlong form, a surrogate, a code
-// point beyond U+10FFFF, a sequence cut short).
-std::size_t utf8SequenceAt(const std::string& text, std::size_t k) {
-    const auto byte = [&text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(k);
-    std::size_t length = 0;
-    unsigned char low = 0x80;  // the range of the byte after the lead
-    unsigned char high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        low = lead == 0xE0 ? 0xA0 : low;
-        high = lead == 0xED ? 0x9F : high;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        low = lead == 0xF0 ? 0x90 : low;
-        high = lead == 0xF4 ? 0x8F : high;
-    } else {
-        return 0;
-    }
-    if (k + length > text.size() || byte(k + 1) < low || byte(k + 1) > high) {
-        return 0;
-    }
-    for (std::size_t i = 2; i < length; ++i) {
-        if (byte(k + i) < 0x80 || byte(k + i) > 0xBF) {
-            return 0;
-        }
-    }
-    return length;
-}
-
-// A JSON string in UTF-8: quotes, backslashes and control characters escaped, UTF-8
-// sequences kept as they are, and any other byte beyond ASCII taken as Latin-1 and
-// written in UTF-8, so the output is valid UTF-8 whatever the unit sent.
-std::string jsonString(const std::string& text) {
-    std::string json = "\"";
-    for (std::size_t k = 0; k < text.size();) {
-        const char c = text[k];
-        const auto u = static_cast<unsigned char>(c);
-        std::size_t length = 1;
-        if (c == '"' || c == '\\') {
-            json += '\\';
-            json += c;
-        } else if (u < 0x20) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04x", u);
-            json += escape;
-        } else if (u < 0x80) {
-            json += c;
-        } else if (const std::size_t sequence = utf8SequenceAt(text, k); sequence > 0) {
-            json.append(text, k, sequence);
-            length = sequence;
-        } else {
-            json += static_cast<char>(0xC0 | (u >> 6));
-            json += static_cast<char>(0x80 | (u & 0x3F));
-        }
-        k += length;
-    }
-    return json + "\"";
-}
-
-std::string jsonNumber(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.2f", value);
-    return text;
-}
-
-template <class T, class Show>
-std::string orNull(const std::optional<T>& value, Show&& show) {
-    return value ? show(*value) : std::string("null");
-}
-
-void printJson(const UnitPicture& u, const std::string& port, std::ostream& out) {
-    out << "{\"port\":" << jsonString(port) << ",\"answered\":" << (u.answered ? "true" : "false")
-        << ",\"complete\":" << (u.complete() ? "true" : "false");
-    out << ",\"state\":" << orNull(u.state, [](std::int32_t s) {
-        return "{\"code\":" + std::to_string(s) + ",\"name\":" + jsonString(antennaStateName(s)) +
-               "}";
-    });
-    out << ",\"signal\":" << orNull(u.status, [](const std::array<std::int32_t, 6>& s) {
-        return "{\"level\":" + std::to_string(signalLevelOf(s[1])) +
-               ",\"locked\":" + (s[2] != 0 ? "true" : "false") + "}";
-    });
-    out << ",\"pointing\":" << orNull(u.status, [](const std::array<std::int32_t, 6>& s) {
-        return "{\"azimuth\":" + jsonNumber(s[3] * Hundredth) +
-               ",\"elevation\":" + jsonNumber(s[4] * Hundredth) +
-               ",\"skew\":" + jsonNumber(s[5] * Hundredth) + "}";
-    });
-    const std::optional<int> size = u.productSize();
-    out << ",\"product\":" << orNull(u.productName, [&size](const std::string& name) {
-        return "{\"name\":" + jsonString(name) +
-               ",\"size\":" + (size ? jsonString(sizeName(*size)) : std::string("null")) + "}";
-    });
-    out << ",\"versions\":" << orNull(u.versions, [](const std::array<std::int32_t, 3>& v) {
-        return "{\"software\":" + jsonNumber(v[0] * Hundredth) +
-               ",\"second\":" + jsonNumber(v[2] * Hundredth) + "}";
-    });
-    out << ",\"serialNumber\":" << orNull(u.serialNumber, jsonString);
-    out << ",\"gps\":" << orNull(u.gps, [](const std::array<std::int32_t, 4>& g) {
-        const double longitude = geo::toDecimalDegrees(g[0] * Hundredth);
-        const double latitude = geo::toDecimalDegrees(g[2] * Hundredth);
-        return "{\"longitude\":" + jsonString(position(g[0], g[1] == geo::FlagEast, 'E', 'W')) +
-               ",\"latitude\":" + jsonString(position(g[2], g[3] == geo::CodeNorth, 'N', 'S')) +
-               ",\"longitudeDegrees\":" +
-               jsonNumber(g[1] == geo::FlagEast ? longitude : -longitude) +
-               ",\"latitudeDegrees\":" + jsonNumber(g[3] == geo::CodeNorth ? latitude : -latitude) +
-               "}";
-    });
-    out << ",\"lnb\":" << orNull(u.lnb, [&u](const std::array<std::int32_t, 2>& l) {
-        return "{\"low\":" + std::to_string(l[0]) + ",\"high\":" + std::to_string(l[1]) +
-               ",\"inUse\":" +
-               orNull(u.frequencyInUse, [](std::int32_t f) { return std::to_string(f); }) + "}";
-    });
-    out << ",\"trackedSatellite\":" << orNull(u.trackedSatellite(), [&u](std::int32_t index) {
-        const auto found = u.satellites.find(index);
-        return "{\"index\":" + std::to_string(index) + ",\"name\":" +
-               (found == u.satellites.end() ? std::string("null")
-                                            : jsonString(found->second.name)) +
-               "}";
-    });
-    out << ",\"satellites\":[";
-    bool first = true;
-    for (const auto& [index, s] : u.satellites) {
-        out << (first ? "" : ",") << "{\"index\":" << index << ",\"name\":" << jsonString(s.name)
-            << ",\"longitude\":" << jsonNumber(s.longitude * Hundredth)
-            << ",\"eastWest\":" << (s.eastWest == geo::FlagEast ? "\"E\"" : "\"W\"") << "}";
-        first = false;
-    }
-    out << "]}\n";
+// The picture as one JSON object, the agent's form of a unit's state, with "complete".
+// The port name comes from the command line: its bytes are kept as text as the unit's
+// texts are.
+void printJson(const unit::UnitState& u, const std::string& port, std::ostream& out) {
+    QJsonObject json = unitStateJson(u, textFromBytes(port));
+    json.insert(QStringLiteral("complete"), u.complete());
+    out << QJsonDocument(json).toJson(QJsonDocument::Compact).toStdString() << '\n';
 }
 
 // --- write-default -------------------------------------------------------------------
@@ -500,17 +274,19 @@ std::optional<int> parseSize(const std::string& text) {
 
 // Asks the unit for its status picture and reads until it has said its state and product
 // size, or the time is up.
-UnitPicture askStatus(UnitLine& line, const std::atomic<bool>& stop) {
-    UnitPicture picture;
+unit::UnitState askStatus(UnitLine& line, const std::atomic<bool>& stop) {
+    unit::UnitModel model;
     line.send(cmd::QS, nullptr);
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(AskTimeoutMs);
-    while (!stop && Clock::now() < deadline && !(picture.state && picture.versions)) {
-        if (!line.readOnce(
-                [&picture](CommandId id, const std::int32_t* p) { picture.take(id, p); })) {
+    while (!stop && Clock::now() < deadline &&
+           !(model.state().state && model.state().versions)) {
+        if (!line.readOnce([&model](CommandId id, const std::int32_t* p) {
+                model.takeFrame(id, p, unit::UnitModel::WallClock::now());
+            })) {
             break;
         }
     }
-    return picture;
+    return model.state();
 }
 
 bool confirmed(std::istream& in, std::ostream& out, const std::string& question) {
@@ -614,7 +390,8 @@ int runStatus(const Args& args, std::ostream& out, std::ostream& err,
     if (!line.open(port.value_or(DefaultUnitPort), "status", err)) {
         return ExitUnit;
     }
-    UnitPicture picture;
+    unit::UnitModel model;
+    const unit::UnitState& picture = model.state();
     line.send(cmd::QS, nullptr);
     line.send(cmd::QI, nullptr);
     const Clock::time_point start = Clock::now();
@@ -623,7 +400,7 @@ int runStatus(const Args& args, std::ostream& out, std::ostream& err,
     while (!stop && elapsedMs(start) < waitMs && !picture.complete() &&
            !(picture.answered && elapsedMs(lastFrame) >= QuietMs)) {
         if (!line.readOnce([&](CommandId id, const std::int32_t* p) {
-                picture.take(id, p);
+                model.takeFrame(id, p, unit::UnitModel::WallClock::now());
                 lastFrame = Clock::now();
             })) {
             hungUp = true;
@@ -707,7 +484,7 @@ int runWriteDefault(const Args& args, std::istream& in, std::ostream& out, std::
     if (!line.open(port.value_or(DefaultUnitPort), "write-default", err)) {
         return ExitUnit;
     }
-    const UnitPicture unit = askStatus(line, stop);
+    const unit::UnitState unit = askStatus(line, stop);
     if (!unit.state) {
         err << "write-default: the unit on " << line.name() << " did not answer\n";
         return ExitUnit;
