@@ -57,16 +57,9 @@ constexpr ui::ControlTemplate Controls[] = {
 
 constexpr ui::DialogTemplate Layout = {SkyViewPage::TemplateId, nullptr, 260, 240, Controls};
 
-constexpr std::int64_t SignalReference = 800;  // the level shown is 800 minus the raw level
 constexpr double HundredthsPerDegree = 100.0;
 constexpr std::int64_t MsPerMinute = 60000;
 constexpr int SecondEntry = 1;  // of the hemisphere drop-downs: W or S
-
-std::int32_t shownLevel(std::int32_t raw) {
-    const std::int64_t v = SignalReference - static_cast<std::int64_t>(raw);
-    return static_cast<std::int32_t>(std::clamp<std::int64_t>(
-        v, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
-}
 
 QString degrees(double v) {
     return QString::number(v, 'f', 1);
@@ -158,31 +151,19 @@ void SkyViewPage::onInitDialog() {
 }
 
 void SkyViewPage::onReply(CommandId id, const std::int32_t* p) {
+    const std::int64_t now = steadyClock();
+    if (recorder_.take(id, p, now, clock())) {
+        dataDirty_ = true;
+    }
     switch (id) {
-        case cmd::Ni: {
-            const std::int64_t now = steadyClock();
-            state_ = p[0];
-            azimuth_ = p[3];
-            elevation_ = p[4];
-            skew_ = p[5];
-            addLevel(p[1], p[2] != 0 ? 1 : 0, now, clock());
+        case cmd::Ni:
             addFix(p[3], p[4], now);
             break;
-        }
-        case cmd::NV:
-            addLevel(p[0], std::nullopt, steadyClock(), clock());
-            break;
-        case cmd::Nv:
-            addLevel(p[0], p[1] != 0 ? 1 : 0, steadyClock(), clock());
+        case cmd::AP:
+            addFix(p[0], p[1], now);
             break;
         case cmd::NA:
-            state_ = p[0];
             dataDirty_ = true;
-            break;
-        case cmd::AP:
-            azimuth_ = p[0];
-            elevation_ = p[1];
-            addFix(p[0], p[1], steadyClock());
             break;
         case cmd::NG:
             setPosition(
@@ -202,21 +183,7 @@ void SkyViewPage::onReply(CommandId id, const std::int32_t* p) {
     }
 }
 
-void SkyViewPage::addLevel(std::int32_t raw, std::optional<std::int32_t> lock, std::int64_t now,
-                           std::int64_t wallNow) {
-    if (lock) {
-        lock_ = static_cast<std::uint8_t>(*lock);
-    }
-    history_.append({now, wallNow, shownLevel(raw), azimuth_, elevation_, skew_,
-                     static_cast<std::int16_t>(
-                         std::clamp<std::int32_t>(state_, std::numeric_limits<std::int16_t>::min(),
-                                                  std::numeric_limits<std::int16_t>::max())),
-                     lock_});
-    dataDirty_ = true;
-}
-
 void SkyViewPage::addFix(std::int32_t azimuth, std::int32_t elevation, std::int64_t now) {
-    hasPointing_ = true;
     fixes_.push_back({azimuth / HundredthsPerDegree, elevation / HundredthsPerDegree, now});
     while (fixes_.size() > MaxTrailFixes ||
            (!fixes_.empty() && now - fixes_.front().msecs > SkyPlot::TrailMs)) {
@@ -325,9 +292,10 @@ void SkyViewPage::refreshTexts(std::int64_t now) {
         below.isEmpty()
             ? QString()
             : QStringLiteral("Below the horizon: %1").arg(below.join(QStringLiteral(", ")));
-    pointingText = hasPointing_ ? QStringLiteral("Antenna: AZ %1  EL %2")
-                                      .arg(degrees(azimuth_ / HundredthsPerDegree),
-                                           degrees(elevation_ / HundredthsPerDegree))
+    pointingText = recorder_.hasPointing()
+                       ? QStringLiteral("Antenna: AZ %1  EL %2")
+                             .arg(degrees(recorder_.azimuth() / HundredthsPerDegree),
+                                  degrees(recorder_.elevation() / HundredthsPerDegree))
                                 : QString();
 
     const std::int64_t end = chartEnd(now);
@@ -344,9 +312,10 @@ void SkyViewPage::refreshDescriptions(std::int64_t now) {
     descriptionPending_ = false;
     // Every satellite above the horizon with its angles, as the plot shows them: the
     // tracked one first, the others across the sky by azimuth; then the antenna.
-    const QString antenna = hasPointing_ ? QStringLiteral("Antenna at azimuth %1°, elevation %2°.")
-                                               .arg(degrees(azimuth_ / HundredthsPerDegree),
-                                                    degrees(elevation_ / HundredthsPerDegree))
+    const QString antenna = recorder_.hasPointing()
+                                ? QStringLiteral("Antenna at azimuth %1°, elevation %2°.")
+                                      .arg(degrees(recorder_.azimuth() / HundredthsPerDegree),
+                                           degrees(recorder_.elevation() / HundredthsPerDegree))
                                          : QStringLiteral("No antenna position reported.");
     QString sky;
     if (!position_) {
@@ -393,8 +362,9 @@ void SkyViewPage::refreshDescriptions(std::int64_t now) {
         const LevelRange range = levelRange(history_, end - windowSpanMs(), end);
         signal = QStringLiteral("Signal %1, %2, %3; last %4 minute%5")
                      .arg(history_.newest().level)
-                     .arg(lock_ != 0 ? QStringLiteral("locked") : QStringLiteral("not locked"),
-                          stateName(state_))
+                     .arg(history_.newest().lock != 0 ? QStringLiteral("locked")
+                                                      : QStringLiteral("not locked"),
+                          stateName(recorder_.state()))
                      .arg(minutes)
                      .arg(minutes == 1 ? QString() : QStringLiteral("s"));
         if (range.any) {

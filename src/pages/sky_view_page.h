@@ -112,9 +112,6 @@ class SkyViewPage : public PageDialog {
     void onTimer(int timerId) override;
 
   private:
-    // `now` is the monotonic time of the report, `wallNow` its wall-clock time.
-    void addLevel(std::int32_t raw, std::optional<std::int32_t> lock, std::int64_t now,
-                  std::int64_t wallNow);
     void addFix(std::int32_t azimuth, std::int32_t elevation, std::int64_t now);
     void setPosition(const sky::GpsPosition& position, bool fromAntenna);
     void refreshMarkers();
@@ -124,16 +121,12 @@ class SkyViewPage : public PageDialog {
     std::int64_t chartEnd(std::int64_t now) const;
 
     SignalHistory history_;
+    // Makes the history's samples from the reports, and keeps the latest state and
+    // pointing they carried.
+    SignalRecorder recorder_{history_};
     std::deque<PointingFix> fixes_;
     std::optional<sky::GpsPosition> position_;
     bool positionFromAntenna_ = false;
-    // The last values the reports carried; level-only reports take the rest from here.
-    std::int32_t state_ = -1;
-    std::uint8_t lock_ = 0;
-    std::int32_t azimuth_ = 0;
-    std::int32_t elevation_ = 0;
-    std::int32_t skew_ = 0;
-    bool hasPointing_ = false;
     // What changed since the last refresh.
     bool markersDirty_ = true;
     bool dataDirty_ = true;

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "protocol/command_table.h"
+
 namespace kelvandor {
 
 struct SignalSample {
@@ -61,6 +63,37 @@ class SignalHistory {
     std::size_t size_ = 0;
     bool hasPeak_ = false;
     std::int32_t peak_ = 0;
+};
+
+// Turns a unit's reports into samples of a history, the one way every watcher of a unit
+// (the window's sky view, the agent) keeps it: Ni, NV and Nv each add a sample; NV and Nv
+// carry the level alone (Nv its lock too), and the sample takes the state, lock and
+// pointing the latest NA, Ni and AP said.
+class SignalRecorder {
+  public:
+    explicit SignalRecorder(SignalHistory& history) : history_(history) {}
+
+    // Takes one decoded frame that arrived at `msecs` (monotonic) and `msecsSinceEpoch`
+    // (wall clock). True when it added a sample.
+    bool take(CommandId id, const std::int32_t* params, std::int64_t msecs,
+              std::int64_t msecsSinceEpoch);
+
+    // The latest state (-1 before any) and pointing, in hundredths of a degree.
+    std::int32_t state() const { return state_; }
+    bool hasPointing() const { return hasPointing_; }
+    std::int32_t azimuth() const { return azimuth_; }
+    std::int32_t elevation() const { return elevation_; }
+
+  private:
+    void addLevel(std::int32_t raw, int lock, std::int64_t msecs, std::int64_t msecsSinceEpoch);
+
+    SignalHistory& history_;
+    std::int32_t state_ = -1;
+    std::uint8_t lock_ = 0;
+    std::int32_t azimuth_ = 0;
+    std::int32_t elevation_ = 0;
+    std::int32_t skew_ = 0;
+    bool hasPointing_ = false;
 };
 
 }  // namespace kelvandor
