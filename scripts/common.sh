@@ -24,6 +24,11 @@ TEST_PACKAGES=(
     desktop-file-utils appstream lintian man-db groff-base
     ser2net locales
 )
+# Debian packages of kelvandor-agent that only the test command installs: libmosquitto for
+# its MQTT publisher, and the broker and its clients, which the publisher's tests run.
+AGENT_PACKAGES=(
+    libmosquitto-dev mosquitto mosquitto-clients
+)
 
 log() { printf '== %s\n' "$*" >&2; }
 

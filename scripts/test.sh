@@ -104,7 +104,7 @@ run_fuzzers() {
     return "$failed"
 }
 
-ensure_packages "${RUN_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
+ensure_packages "${RUN_PACKAGES[@]}" "${TEST_PACKAGES[@]}" "${AGENT_PACKAGES[@]}"
 ensure_decimal_comma_locale
 
 begin_phase "build (g++)"
