@@ -10,7 +10,7 @@ namespace {
 
 constexpr qint64 MaxAuthFileBytes = 4096;
 
-// The port text after the colon: digits only, 1 to 65535; nullopt-like 0 when bad.
+// The port given after the colon: digits only, 1 to 65535; 0 when it is not one.
 std::uint16_t portNumber(const QString& text) {
     if (text.isEmpty() || text.size() > 5) {
         return 0;
