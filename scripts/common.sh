@@ -24,14 +24,16 @@ TEST_PACKAGES=(
     desktop-file-utils appstream lintian man-db groff-base
     ser2net locales
 )
-
-# Debian packages of the antenna service, kelvandor-agent, and its tests: Qt Network comes
-# with Qt Base; Qt HttpServer and Qt WebSockets serve HTTP, and promtool (from the
-# prometheus package) checks the metrics page. The build leaves the agent out when they
-# are missing, so the run command does without them.
+# Debian packages of the antenna service, kelvandor-agent, and its tests, which only the
+# test command installs: Qt HttpServer and Qt WebSockets serve HTTP (Qt Network comes with
+# Qt Base), libmosquitto is its MQTT client; a real Prometheus (and its promtool, which
+# checks the metrics page) and a real mosquitto broker with its clients are what the
+# tests run against. The build leaves out what misses its packages, so the run command
+# does without them.
 AGENT_PACKAGES=(
     qt6-httpserver-dev qt6-websockets-dev
-    prometheus
+    libmosquitto-dev
+    prometheus mosquitto mosquitto-clients
 )
 
 log() { printf '== %s\n' "$*" >&2; }
