@@ -13,6 +13,8 @@ const char* const AgentUsage =
     "Usage: kelvandor-agent [--config FILE] [--unit NAME=PORT]... [--share NAME=[HOST:]PORT]...\n"
     "                       [--http [HOST:]PORT] [--token-file FILE]\n"
     "                       [--tls-cert FILE --tls-key FILE] [--query-after SECONDS]\n"
+    "                       [--mqtt URL [--mqtt-auth FILE] [--mqtt-ca FILE] [--mqtt-prefix P]\n"
+    "                        [--mqtt-discovery-prefix P] [--mqtt-client-id ID] [--mqtt-control]]\n"
     "Keeps the line of each antenna control unit open, learns its state from every frame\n"
     "it sends, and shares it: JSON and Prometheus metrics over HTTP, and the raw line\n"
     "to any number of clients on a share port.\n"
@@ -31,6 +33,17 @@ const char* const AgentUsage =
     "                         serve HTTPS with this certificate and key (PEM)\n"
     "  --query-after SECONDS  ask the unit's state (QS) when it has sent nothing this long\n"
     "                         (default 10)\n"
+    "  --mqtt URL             publish each unit's state to the MQTT broker at URL\n"
+    "                         (mqtt://HOST[:PORT], or mqtts://HOST[:PORT] for TLS), with Home\n"
+    "                         Assistant discovery\n"
+    "  --mqtt-auth FILE       the broker's user and password, one line USER:PASSWORD\n"
+    "  --mqtt-ca FILE         the authorities (PEM) that mqtts:// checks the broker against\n"
+    "  --mqtt-prefix P        the topics' prefix (default kelvandor): P/UNIT/state, ...\n"
+    "  --mqtt-discovery-prefix P\n"
+    "                         Home Assistant's discovery prefix (default homeassistant)\n"
+    "  --mqtt-client-id ID    the MQTT client id (default from the host name)\n"
+    "  --mqtt-control         take commands on P/UNIT/command (off unless given; in a\n"
+    "                         configuration file: mqtt-control = true)\n"
     "  --config FILE          read options from FILE: lines \"key = value\" with the option\n"
     "                         names as keys (unit = roof=COM2), '#' starts a comment;\n"
     "                         options on the command line win\n"
@@ -139,11 +152,34 @@ bool applyOption(const std::string& key, const std::string& value, AgentConfig& 
             return false;
         }
         config.queryAfterSeconds = *seconds;
+    } else if (key == "mqtt") {
+        config.mqtt.url = value;
+    } else if (key == "mqtt-auth") {
+        config.mqtt.authFile = value;
+    } else if (key == "mqtt-ca") {
+        config.mqtt.caFile = value;
+    } else if (key == "mqtt-prefix") {
+        config.mqtt.prefix = value;
+    } else if (key == "mqtt-discovery-prefix") {
+        config.mqtt.discoveryPrefix = value;
+    } else if (key == "mqtt-client-id") {
+        config.mqtt.clientId = value;
+    } else if (key == "mqtt-control") {
+        if (value != "true" && value != "false") {
+            error = "takes true or false";
+            return false;
+        }
+        config.mqtt.control = value == "true";
     } else {
         error = "is no option";
         return false;
     }
     return true;
+}
+
+// Options that take no value on the command line: their presence says "true".
+bool isSwitch(const std::string& key) {
+    return key == "mqtt-control";
 }
 
 }  // namespace
@@ -230,11 +266,15 @@ std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& args
             error = "unexpected argument \"" + arg + "\" (see kelvandor-agent --help)";
             return std::nullopt;
         }
+        const std::string key = arg.substr(2);
+        if (isSwitch(key)) {
+            options.emplace_back(key, "true");
+            continue;
+        }
         if (k + 1 >= args.size()) {
             error = arg + " needs a value";
             return std::nullopt;
         }
-        const std::string key = arg.substr(2);
         const std::string& value = args[++k];
         if (key == "config") {
             configFile = value;

@@ -30,6 +30,17 @@ inline constexpr int DefaultHttpPort = 8742;
 inline constexpr int DefaultQueryAfterSeconds = 10;
 inline constexpr int MaxQueryAfterSeconds = 3600;
 
+// Publishing to an MQTT broker (none when `url` is empty).
+struct MqttOptions {
+    std::string url;              // mqtt://HOST[:PORT] or mqtts://HOST[:PORT]
+    std::string authFile;         // one line USER:PASSWORD; empty: no credentials
+    std::string caFile;           // for mqtts://; empty: the system's authorities
+    std::string prefix;           // empty: "kelvandor"
+    std::string discoveryPrefix;  // empty: "homeassistant"
+    std::string clientId;         // empty: from the host name
+    bool control = false;         // take commands on PREFIX/UNIT/command
+};
+
 struct AgentConfig {
     std::vector<UnitSpec> units;
     std::vector<ShareSpec> shares;
@@ -38,6 +49,7 @@ struct AgentConfig {
     std::string tlsCert;
     std::string tlsKey;
     int queryAfterSeconds = DefaultQueryAfterSeconds;  // QS after this long without a report
+    MqttOptions mqtt;
 };
 
 struct CommandLine {

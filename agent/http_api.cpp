@@ -15,6 +15,7 @@
 
 #include "agent/access_token.h"
 #include "report/unit_json.h"
+#include "agent/unit_api.h"
 #include "agent/unit_link.h"
 #include "protocol/unit_reports.h"
 
@@ -28,13 +29,6 @@ using Method = QHttpServerRequest::Method;
 // A unit counts as up while its line is open and it reported within this time.
 constexpr auto UpWithin = std::chrono::seconds(30);
 constexpr double HundredthsPerDegree = 100.0;
-constexpr int SecondsPerMinute = 60;
-constexpr int MinutesPerHour = 60;
-
-// The slot codes of the window's "Satellite A" and "Satellite B" buttons; the second word
-// of LT always travels as 0.
-constexpr std::int32_t SlotCodeA = 0;
-constexpr std::int32_t SlotCodeB = 1;
 
 QHttpServerResponse error(Status status, const char* text) {
     return QHttpServerResponse(QJsonObject{{"error", text}}, status);
@@ -54,24 +48,6 @@ QByteArray header(const QHttpServerRequest& request, const char* name) {
         }
     }
     return {};
-}
-
-QJsonValue lastReportJson(const UnitLink& link) {
-    const auto last = link.model().lastReport();
-    if (!last) {
-        return QJsonValue::Null;
-    }
-    const qint64 ms =
-        std::chrono::duration_cast<std::chrono::milliseconds>(last->time_since_epoch()).count();
-    const QDateTime local = QDateTime::fromMSecsSinceEpoch(ms);
-    // With the local offset written out, "+00:00" rather than "Z" for UTC.
-    const int offsetMinutes = local.offsetFromUtc() / SecondsPerMinute;
-    const int absolute = offsetMinutes < 0 ? -offsetMinutes : offsetMinutes;
-    return local.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")) +
-           QStringLiteral("%1%2:%3")
-               .arg(offsetMinutes < 0 ? '-' : '+')
-               .arg(absolute / MinutesPerHour, 2, 10, QLatin1Char('0'))
-               .arg(absolute % MinutesPerHour, 2, 10, QLatin1Char('0'));
 }
 
 bool unitUp(const UnitLink& link) {
@@ -191,11 +167,7 @@ QHttpServerResponse HttpApi::unitState(const QString& name,
     if (link == nullptr) {
         return error(Status::NotFound, "no such unit");
     }
-    QJsonObject json = unitStateJson(link->model().state(), link->port());
-    json.insert("name", link->name());
-    json.insert("connected", link->connected());
-    json.insert("lastReport", lastReportJson(*link));
-    return json;
+    return unitJson(*link);
 }
 
 QHttpServerResponse HttpApi::metrics(const QHttpServerRequest& request) const {
@@ -324,37 +296,20 @@ QHttpServerResponse HttpApi::command(const QString& name, const QHttpServerReque
     if (parseError.error != QJsonParseError::NoError || !body.isObject()) {
         return error(Status::BadRequest, "the body is no JSON object");
     }
-    const QString what = body.object().value("command").toString();
-    const QString satellite = body.object().value("satellite").toString();
-    std::vector<std::pair<CommandId, std::array<std::int32_t, 2>>> frames;
-    if (what == QLatin1String("get-information")) {
-        frames = {{cmd::QS, {}}, {cmd::QI, {}}};
-    } else if (what == QLatin1String("restart")) {
-        frames = {{cmd::OR, {}}};
-    } else if (what == QLatin1String("setup")) {
-        frames = {{cmd::OS, {}}};
-    } else if (what == QLatin1String("select-satellite") && satellite == QLatin1String("A")) {
-        frames = {{cmd::LT, {SlotCodeA, 0}}};
-    } else if (what == QLatin1String("select-satellite") && satellite == QLatin1String("B")) {
-        frames = {{cmd::LT, {SlotCodeB, 0}}};
-    } else {
+    const std::optional<CommandFrames> frames = commandFrames(body.object());
+    if (!frames) {
         return error(Status::BadRequest,
                      "command is get-information, restart, setup or select-satellite with "
                      "satellite A or B");
     }
-    if (link->clientSending()) {
-        return error(Status::Conflict, "a share client is sending to the unit");
-    }
-    if (!link->connected()) {
-        return error(Status::ServiceUnavailable, "the unit's line is down");
-    }
     QJsonArray sent;
-    for (const auto& [id, params] : frames) {
-        if (!link->sendCommand(id, params.data())) {
+    switch (sendCommandFrames(*link, *frames, sent)) {
+        case CommandOutcome::ClientSending:
+            return error(Status::Conflict, "a share client is sending to the unit");
+        case CommandOutcome::LineDown:
             return error(Status::ServiceUnavailable, "the unit's line is down");
-        }
-        const CommandEntry& entry = CommandTable[static_cast<std::size_t>(id)];
-        sent.append(QString(QChar::fromLatin1(entry.first)) + QChar::fromLatin1(entry.second));
+        case CommandOutcome::Sent:
+            break;
     }
     return QHttpServerResponse(QJsonObject{{"sent", sent}}, Status::Accepted);
 }

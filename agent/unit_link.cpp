@@ -65,6 +65,7 @@ void UnitLink::tryOpen() {
     ownQueue_ = {cmd::QS, cmd::QI};
     flushOwnQueries();
     quietTimer_.start();
+    Q_EMIT stateChanged();
 }
 
 void UnitLink::lineLost() {
@@ -74,6 +75,7 @@ void UnitLink::lineLost() {
     ownQueue_.clear();
     quietTimer_.stop();
     holdTimer_.stop();
+    Q_EMIT stateChanged();
 }
 
 void UnitLink::onReadable() {
@@ -98,15 +100,20 @@ void UnitLink::onReadable() {
 
 void UnitLink::takeBytes(const char* bytes, int count) {
     appendReceived(buffer_, bytes, count);
-    forEachChunk(buffer_, scratch_, [this](int status, CommandId id, const std::int32_t* p) {
+    bool took = false;
+    forEachChunk(buffer_, scratch_, [this, &took](int status, CommandId id, const std::int32_t* p) {
         if (status == FrameOk) {
             model_.takeFrame(id, p, unit::UnitModel::WallClock::now());
             quietTimer_.start();
+            took = true;
         } else {
             model_.noteDecodeError();
         }
         Q_EMIT chunkReceived(QByteArray(scratch_.data, scratch_.length));
     });
+    if (took) {
+        Q_EMIT stateChanged();
+    }
 }
 
 bool UnitLink::sendCommand(CommandId id, const std::int32_t* params) {

@@ -59,6 +59,9 @@ class UnitLink : public QObject {
     // Every chunk cut from the unit's bytes, as received (a whole frame, or a chunk that
     // did not decode).
     void chunkReceived(const QByteArray& chunk);
+    // The unit's state may have changed: frames came, or the line opened or was lost.
+    // Once for each batch of bytes read, not for every frame.
+    void stateChanged();
 
   private:
     void tryOpen();
