@@ -5,7 +5,10 @@
 #include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <charconv>
 #include <chrono>
+#include <cstdio>
+#include <limits>
 
 #include "agent/unit_link.h"
 #include "geo/sky_geometry.h"
@@ -20,6 +23,83 @@ namespace {
 constexpr double HundredthsPerDegree = 100.0;
 constexpr int SecondsPerMinute = 60;
 constexpr int MinutesPerHour = 60;
+constexpr std::int64_t MsPerSecond = 1000;
+constexpr std::int64_t MsPerDay = 86400000;
+// Time zones change their offset on a whole minute: within one the offset holds.
+constexpr std::int64_t OffsetSpanMs = 60000;
+
+std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
+    return a / b - ((a % b != 0) && ((a < 0) != (b < 0)) ? 1 : 0);
+}
+
+// Local times as text, the UTC offset looked up once per minute: a day of samples is
+// written in a fraction of the time a QDateTime per sample takes.
+class LocalTimeWriter {
+  public:
+    // Appends "2026-10-25T02:30:00.000+01:00" for `msecsSinceEpoch`.
+    void append(QByteArray& out, std::int64_t msecsSinceEpoch) {
+        const std::int64_t span = floorDiv(msecsSinceEpoch, OffsetSpanMs);
+        if (span != span_) {
+            span_ = span;
+            offsetSeconds_ = QDateTime::fromMSecsSinceEpoch(span * OffsetSpanMs).offsetFromUtc();
+        }
+        const std::int64_t local = msecsSinceEpoch + offsetSeconds_ * MsPerSecond;
+        const std::int64_t days = floorDiv(local, MsPerDay);
+        const std::int64_t ms = local - days * MsPerDay;
+        // The civil date of a day count since 1970-01-01 (proleptic Gregorian).
+        const std::int64_t z = days + 719468;
+        const std::int64_t era = floorDiv(z, 146097);
+        const std::int64_t doe = z - era * 146097;
+        const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+        const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+        const std::int64_t mp = (5 * doy + 2) / 153;
+        const std::int64_t day = doy - (153 * mp + 2) / 5 + 1;
+        const std::int64_t month = mp < 10 ? mp + 3 : mp - 9;
+        const std::int64_t year = yoe + era * 400 + (month <= 2 ? 1 : 0);
+        const int offsetMinutes = offsetSeconds_ / SecondsPerMinute;
+        const int absolute = offsetMinutes < 0 ? -offsetMinutes : offsetMinutes;
+        char text[64];
+        const int length = std::snprintf(
+            text, sizeof text, "%04lld-%02lld-%02lldT%02lld:%02lld:%02lld.%03lld%c%02d:%02d",
+            static_cast<long long>(year), static_cast<long long>(month),
+            static_cast<long long>(day), static_cast<long long>(ms / 3600000),
+            static_cast<long long>(ms / 60000 % 60), static_cast<long long>(ms / 1000 % 60),
+            static_cast<long long>(ms % 1000), offsetMinutes < 0 ? '-' : '+',
+            absolute / MinutesPerHour, absolute % MinutesPerHour);
+        out.append(text, length);
+    }
+
+  private:
+    std::int64_t span_ = std::numeric_limits<std::int64_t>::min();
+    int offsetSeconds_ = 0;
+};
+
+// The shortest text that reads back as the same number, with a decimal point whatever
+// the locale (as QJsonDocument writes numbers).
+void appendNumber(QByteArray& out, double value) {
+    char text[32];
+    const auto end = std::to_chars(text, text + sizeof text, value).ptr;
+    out.append(text, static_cast<qsizetype>(end - text));
+}
+
+// One sample as a JSON object, written straight: a day's history is a large answer.
+void appendSample(QByteArray& out, const SignalSample& s, LocalTimeWriter& times) {
+    out.append("{\"time\":\"");
+    times.append(out, s.msecsSinceEpoch);
+    out.append("\",\"level\":");
+    out.append(QByteArray::number(s.level));
+    out.append(",\"lock\":");
+    out.append(QByteArray::number(s.lock));
+    out.append(",\"state\":");
+    out.append(QByteArray::number(s.state));
+    out.append(",\"azimuth\":");
+    appendNumber(out, s.azimuth / HundredthsPerDegree);
+    out.append(",\"elevation\":");
+    appendNumber(out, s.elevation / HundredthsPerDegree);
+    out.append(",\"skew\":");
+    appendNumber(out, s.skew / HundredthsPerDegree);
+    out.append('}');
+}
 
 double degrees(std::int32_t hundredths) {
     return hundredths / HundredthsPerDegree;
@@ -60,14 +140,9 @@ SignalHistory recent(const SignalHistory& history, std::int64_t sinceSteadyMs) {
 }  // namespace
 
 QString isoLocalTime(std::int64_t msecsSinceEpoch) {
-    const QDateTime local = QDateTime::fromMSecsSinceEpoch(msecsSinceEpoch);
-    const int offsetMinutes = local.offsetFromUtc() / SecondsPerMinute;
-    const int absolute = offsetMinutes < 0 ? -offsetMinutes : offsetMinutes;
-    return local.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")) +
-           QStringLiteral("%1%2:%3")
-               .arg(offsetMinutes < 0 ? '-' : '+')
-               .arg(absolute / MinutesPerHour, 2, 10, QLatin1Char('0'))
-               .arg(absolute % MinutesPerHour, 2, 10, QLatin1Char('0'));
+    QByteArray text;
+    LocalTimeWriter().append(text, msecsSinceEpoch);
+    return QString::fromLatin1(text);
 }
 
 QJsonObject unitJson(const UnitLink& link) {
@@ -105,11 +180,16 @@ QJsonObject sampleJson(const SignalSample& s) {
 }
 
 QByteArray historyJson(const SignalHistory& history, std::int64_t sinceSteadyMs) {
-    QJsonArray samples;
+    QByteArray out("{\"samples\":[");
+    LocalTimeWriter times;
     for (std::size_t k = history.firstAtOrAfter(sinceSteadyMs); k < history.size(); ++k) {
-        samples.append(sampleJson(history.at(k)));
+        if (out.back() == '}') {
+            out.append(',');
+        }
+        appendSample(out, history.at(k), times);
     }
-    return QJsonDocument(QJsonObject{{"samples", samples}}).toJson(QJsonDocument::Compact);
+    out.append("]}");
+    return out;
 }
 
 QByteArray historyCsv(const SignalHistory& history, std::int64_t sinceSteadyMs) {
