@@ -70,6 +70,10 @@ void EventStream::open(QHttpServerResponder&& responder) {
     }
     responder.writeBody(first);
     QTcpSocket* socket = responder.socket();
+    // The kernel's buffer no larger than the bound, so a client that stops reading is
+    // found out after about twice the bound, not after megabytes the kernel took.
+    socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption,
+                            static_cast<int>(outputBound_));
     clients_.emplace_back(socket);
     connect(socket, &QAbstractSocket::disconnected, this, [this, socket] { drop(socket); });
 }

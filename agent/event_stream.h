@@ -8,8 +8,8 @@
 //   : keepalive     every KeepaliveMs
 //
 // Each event is rendered once and written to every client. A client that does not read,
-// so that more than the output bound waits for it, is dropped; it is never buffered
-// without bound and never holds up the others.
+// so that more than the output bound waits for it (beside as much in the kernel's send
+// buffer), is dropped; it is never buffered without bound and never holds up the others.
 #pragma once
 
 #include <QByteArray>
@@ -31,7 +31,7 @@ class UnitLink;
 class EventStream : public QObject {
     Q_OBJECT
   public:
-    static constexpr qint64 DefaultOutputBound = 256 * 1024;
+    static constexpr qint64 DefaultOutputBound = 128 * 1024;
     static constexpr int UnitGapMs = 200;  // five unit events a second per unit at most
     static constexpr int KeepaliveMs = 15000;
 

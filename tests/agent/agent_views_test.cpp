@@ -2,8 +2,10 @@
 // What kelvandor-agent shows of a unit beyond its state, against a simulated unit on a
 // pty: the signal history (JSON and CSV) follows the unit's level reports, the sky gives
 // the tracked satellite where the pointing computation puts it, the live stream tells a
-// change within a second, and a unit whose host never answers holds no other unit up.
+// change within a second and drops a client that does not read, and a unit whose host
+// never answers holds no other unit up.
 #include <QElapsedTimer>
+#include <QHttpServer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -13,6 +15,11 @@
 #include <QTest>
 #include <mutex>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "agent/event_stream.h"
 #include "agent/http_api.h"
 #include "agent/unit_link.h"
 #include "geo/pointing.h"
@@ -110,6 +117,7 @@ class AgentViewsTest : public QObject {
   private Q_SLOTS:
     void historyAndSkyFollowTheUnitsReports();
     void theStreamTellsTheLatestStateWithinASecond();
+    void aStreamClientThatDoesNotReadIsDropped();
     void aHostThatNeverAnswersHoldsNoOtherUnitUp();
 };
 
@@ -232,6 +240,51 @@ void AgentViewsTest::theStreamTellsTheLatestStateWithinASecond() {
     QCOMPARE(lastUnitEvent().value("state").toObject().value("name").toString(),
              QStringLiteral("set-up"));
     QTRY_VERIFY_WITH_TIMEOUT((received += stream.readAll()).contains("event: sample\n"), 1000);
+}
+
+void AgentViewsTest::aStreamClientThatDoesNotReadIsDropped() {
+    sim::SimOptions options;
+    options.paced = false;
+    options.statusPeriodMs = 10;  // a steady stream of samples for the clients
+    sim::Simulator unit(options);
+    QVERIFY(unit.start());
+    agent::UnitLink link(QStringLiteral("roof"), QString::fromStdString(unit.slavePath()), {});
+    constexpr qint64 OutputBound = 8 * 1024;
+    agent::EventStream events({&link}, OutputBound);
+    QHttpServer server;
+    server.route("/events", [&events](const QHttpServerRequest&, QHttpServerResponder&& responder) {
+        events.open(std::move(responder));
+    });
+    const quint16 port = server.listen(QHostAddress::LocalHost, 0);
+    QVERIFY(port != 0);
+    link.start();
+    const QByteArray request = "GET /events HTTP/1.1\r\nHost: localhost\r\n\r\n";
+
+    // A client that never reads, with a small receive window, and one that reads.
+    const int stalled = ::socket(AF_INET, SOCK_STREAM, 0);
+    const int window = 1024;
+    ::setsockopt(stalled, SOL_SOCKET, SO_RCVBUF, &window, sizeof window);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    QCOMPARE(::connect(stalled, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    QCOMPARE(::write(stalled, request.constData(), static_cast<std::size_t>(request.size())),
+             static_cast<ssize_t>(request.size()));
+    QTcpSocket reader;
+    reader.connectToHost(QHostAddress::LocalHost, port);
+    QVERIFY(reader.waitForConnected(LongWaitMs));
+    reader.write(request);
+    QTRY_COMPARE_WITH_TIMEOUT(events.clientCount(), 2, LongWaitMs);
+
+    QTRY_COMPARE_WITH_TIMEOUT(events.clientCount(), 1, LongWaitMs);
+    // The reading client goes on receiving samples after the drop.
+    reader.readAll();
+    QByteArray afterDrop;
+    QTRY_VERIFY_WITH_TIMEOUT((afterDrop += reader.readAll()).contains("event: sample\n"),
+                             LongWaitMs);
+    QCOMPARE(reader.state(), QAbstractSocket::ConnectedState);
+    ::close(stalled);
 }
 
 void AgentViewsTest::aHostThatNeverAnswersHoldsNoOtherUnitUp() {
