@@ -8,6 +8,7 @@
 #include "agent/share_server.h"
 #include "agent/unit_api.h"
 #include "agent/unit_link.h"
+#include "agent/unit_views.h"
 
 #if KELVANDOR_AGENT_MQTT
 #include "agent/mqtt/mqtt_publisher.h"
@@ -160,7 +161,7 @@ bool Agent::startMqtt(std::ostream& out, std::ostream& err) {
         mqtt_->setUnits(names);
         for (const auto& link : units_) {
             UnitLink* unit = link.get();
-            connect(unit, &UnitLink::stateChanged, this, [this, unit] { onUnitChanged(unit); });
+            connect(unit, &UnitLink::changed, this, [this, unit] { onUnitChanged(unit); });
             mqtt_->unitChanged(unit->name(), unitJson(*unit));
         }
         connect(mqtt_.get(), &MqttPublisher::commandReceived, this, &Agent::onMqttCommand);

@@ -8,15 +8,17 @@
 #include <QJsonObject>
 #include <QSslCertificate>
 #include <QSslKey>
+#include <QUrlQuery>
 #include <array>
 #include <charconv>
 #include <chrono>
 #include <cstring>
 
 #include "agent/access_token.h"
-#include "report/unit_json.h"
+#include "agent/event_stream.h"
 #include "agent/unit_api.h"
 #include "agent/unit_link.h"
+#include "agent/unit_views.h"
 #include "protocol/unit_reports.h"
 
 namespace kelvandor::agent {
@@ -29,6 +31,9 @@ using Method = QHttpServerRequest::Method;
 // A unit counts as up while its line is open and it reported within this time.
 constexpr auto UpWithin = std::chrono::seconds(30);
 constexpr double HundredthsPerDegree = 100.0;
+constexpr int DefaultHistoryMinutes = 60;
+constexpr int MaxHistoryMinutes = 1440;
+constexpr std::int64_t MsPerMinute = 60000;
 
 QHttpServerResponse error(Status status, const char* text) {
     return QHttpServerResponse(QJsonObject{{"error", text}}, status);
@@ -84,10 +89,25 @@ QByteArray unitLabel(const UnitLink& link) {
 }  // namespace
 
 HttpApi::HttpApi(std::vector<UnitLink*> units, std::string token, QObject* parent)
-    : QObject(parent), units_(std::move(units)), token_(std::move(token)) {
+    : QObject(parent),
+      units_(std::move(units)),
+      token_(std::move(token)),
+      events_(std::make_unique<EventStream>(units_)) {
     server_.route("/api/v1/units/<arg>/commands",
                   [this](const QString& name, const QHttpServerRequest& request) {
                       return command(name, request);
+                  });
+    server_.route("/api/v1/units/<arg>/history",
+                  [this](const QString& name, const QHttpServerRequest& request) {
+                      return history(name, request);
+                  });
+    server_.route("/api/v1/units/<arg>/sky",
+                  [this](const QString& name, const QHttpServerRequest& request) {
+                      return sky(name, request);
+                  });
+    server_.route("/api/v1/events",
+                  [this](const QHttpServerRequest& request, QHttpServerResponder&& responder) {
+                      events(request, std::move(responder));
                   });
     server_.route("/api/v1/units/<arg>",
                   [this](const QString& name, const QHttpServerRequest& request) {
@@ -103,6 +123,8 @@ HttpApi::HttpApi(std::vector<UnitLink*> units, std::string token, QObject* paren
             "application/json", Status::NotFound);
     });
 }
+
+HttpApi::~HttpApi() = default;
 
 quint16 HttpApi::listen(const QHostAddress& address, quint16 port, const QString& tlsCert,
                         const QString& tlsKey, QString& errorText) {
@@ -147,13 +169,7 @@ QHttpServerResponse HttpApi::unitList(const QHttpServerRequest& request) const {
     }
     QJsonArray list;
     for (const UnitLink* link : units_) {
-        const unit::UnitState& state = link->model().state();
-        list.append(QJsonObject{{"name", link->name()},
-                                {"port", link->port()},
-                                {"connected", link->connected()},
-                                {"state", state.state ? QJsonValue(antennaStateName(*state.state))
-                                                      : QJsonValue(QJsonValue::Null)},
-                                {"lastReport", lastReportJson(*link)}});
+        list.append(unitSummaryJson(*link));
     }
     return QJsonObject{{"units", list}};
 }
@@ -168,6 +184,56 @@ QHttpServerResponse HttpApi::unitState(const QString& name,
         return error(Status::NotFound, "no such unit");
     }
     return unitJson(*link);
+}
+
+QHttpServerResponse HttpApi::history(const QString& name, const QHttpServerRequest& request) const {
+    if (request.method() != Method::Get) {
+        return methodNotAllowed("GET");
+    }
+    const UnitLink* link = find(name);
+    if (link == nullptr) {
+        return error(Status::NotFound, "no such unit");
+    }
+    int minutes = DefaultHistoryMinutes;
+    const QUrlQuery query(request.url());
+    if (query.hasQueryItem(QStringLiteral("minutes"))) {
+        bool number = false;
+        minutes = query.queryItemValue(QStringLiteral("minutes")).toInt(&number);
+        if (!number || minutes < 1 || minutes > MaxHistoryMinutes) {
+            return error(Status::BadRequest, "minutes is a whole number from 1 to 1440");
+        }
+    }
+    const std::int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                 std::chrono::steady_clock::now().time_since_epoch())
+                                 .count();
+    const std::int64_t since = now - minutes * MsPerMinute;
+    const SignalHistory& samples = link->history();
+    if (header(request, "Accept").contains("text/csv")) {
+        return QHttpServerResponse("text/csv; charset=utf-8", historyCsv(samples, since));
+    }
+    return QHttpServerResponse("application/json", historyJson(samples, since));
+}
+
+QHttpServerResponse HttpApi::sky(const QString& name, const QHttpServerRequest& request) const {
+    if (request.method() != Method::Get) {
+        return methodNotAllowed("GET");
+    }
+    const UnitLink* link = find(name);
+    if (link == nullptr) {
+        return error(Status::NotFound, "no such unit");
+    }
+    return skyJson(link->model().state(), link->pointing());
+}
+
+void HttpApi::events(const QHttpServerRequest& request, QHttpServerResponder&& responder) {
+    if (request.method() != Method::Get) {
+        responder.write(QJsonDocument(QJsonObject{{"error", "method not allowed"}})
+                            .toJson(QJsonDocument::Compact),
+                        {{"Content-Type", "application/json"}, {"Allow", "GET"}},
+                        Status::MethodNotAllowed);
+        return;
+    }
+    events_->open(std::move(responder));
 }
 
 QHttpServerResponse HttpApi::metrics(const QHttpServerRequest& request) const {

@@ -4,6 +4,12 @@
 //
 //   GET  /api/v1/units                  {"units": [{"name", "port", "connected", ...}]}
 //   GET  /api/v1/units/NAME             the unit's state, "connected" and "lastReport"
+//   GET  /api/v1/units/NAME/history?minutes=N   the signal history of the last N minutes
+//                                       (1..1440, 60 when not given) as {"samples": [...]},
+//                                       or as CSV with Accept: text/csv
+//   GET  /api/v1/units/NAME/sky         the arc, the satellites and the antenna's pointing
+//                                       seen from the unit's GPS position
+//   GET  /api/v1/events                 the live stream of all units (event_stream.h)
 //   GET  /metrics                       Prometheus text format
 //   POST /api/v1/units/NAME/commands    {"command": "get-information" | "restart" |
 //                                        "setup" | "select-satellite", "satellite": "A"|"B"}
@@ -17,17 +23,20 @@
 #include <QHostAddress>
 #include <QHttpServer>
 #include <QObject>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace kelvandor::agent {
 
+class EventStream;
 class UnitLink;
 
 class HttpApi : public QObject {
     Q_OBJECT
   public:
     HttpApi(std::vector<UnitLink*> units, std::string token, QObject* parent = nullptr);
+    ~HttpApi() override;
 
     // Serves HTTPS with the PEM certificate and key when both are given. Returns the port
     // it listens on, 0 when it cannot (with `error` set).
@@ -40,12 +49,16 @@ class HttpApi : public QObject {
   private:
     QHttpServerResponse unitList(const QHttpServerRequest& request) const;
     QHttpServerResponse unitState(const QString& name, const QHttpServerRequest& request) const;
+    QHttpServerResponse history(const QString& name, const QHttpServerRequest& request) const;
+    QHttpServerResponse sky(const QString& name, const QHttpServerRequest& request) const;
+    void events(const QHttpServerRequest& request, QHttpServerResponder&& responder);
     QHttpServerResponse metrics(const QHttpServerRequest& request) const;
     QHttpServerResponse command(const QString& name, const QHttpServerRequest& request);
     UnitLink* find(const QString& name) const;
 
     std::vector<UnitLink*> units_;
     const std::string token_;
+    std::unique_ptr<EventStream> events_;
     QHttpServer server_;
 };
 

@@ -1,19 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "agent/unit_api.h"
 
-#include <QDateTime>
 #include <QString>
-#include <chrono>
 
 #include "agent/unit_link.h"
-#include "report/unit_json.h"
 
 namespace kelvandor::agent {
 
 namespace {
-
-constexpr int SecondsPerMinute = 60;
-constexpr int MinutesPerHour = 60;
 
 // The slot codes of the window's "Satellite A" and "Satellite B" buttons; the second word
 // of LT always travels as 0.
@@ -21,32 +15,6 @@ constexpr std::int32_t SlotCodeA = 0;
 constexpr std::int32_t SlotCodeB = 1;
 
 }  // namespace
-
-QJsonValue lastReportJson(const UnitLink& link) {
-    const auto last = link.model().lastReport();
-    if (!last) {
-        return QJsonValue::Null;
-    }
-    const qint64 ms =
-        std::chrono::duration_cast<std::chrono::milliseconds>(last->time_since_epoch()).count();
-    const QDateTime local = QDateTime::fromMSecsSinceEpoch(ms);
-    // With the local offset written out, "+00:00" rather than "Z" for UTC.
-    const int offsetMinutes = local.offsetFromUtc() / SecondsPerMinute;
-    const int absolute = offsetMinutes < 0 ? -offsetMinutes : offsetMinutes;
-    return local.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")) +
-           QStringLiteral("%1%2:%3")
-               .arg(offsetMinutes < 0 ? '-' : '+')
-               .arg(absolute / MinutesPerHour, 2, 10, QLatin1Char('0'))
-               .arg(absolute % MinutesPerHour, 2, 10, QLatin1Char('0'));
-}
-
-QJsonObject unitJson(const UnitLink& link) {
-    QJsonObject json = unitStateJson(link.model().state(), link.port());
-    json.insert(QStringLiteral("name"), link.name());
-    json.insert(QStringLiteral("connected"), link.connected());
-    json.insert(QStringLiteral("lastReport"), lastReportJson(link));
-    return json;
-}
 
 std::optional<CommandFrames> commandFrames(const QJsonObject& body) {
     const QString what = body.value(QStringLiteral("command")).toString();

@@ -1,12 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// What every face of the agent (HTTP, MQTT) says of a unit and does to it, in one place:
-// the unit's state as one JSON object, and the commands a window's buttons send, with the
-// checks that come before a command goes out.
+// What every face of the agent (HTTP, MQTT) does to a unit, in one place: the commands a
+// window's buttons send, with the checks that come before a command goes out. (What they
+// say of it is unit_views.h.)
 #pragma once
 
 #include <QJsonArray>
 #include <QJsonObject>
-#include <QJsonValue>
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -18,13 +17,6 @@
 namespace kelvandor::agent {
 
 class UnitLink;
-
-// The unit's state (the fields of kelvandor-cli status --json) with "name", "connected"
-// and "lastReport".
-QJsonObject unitJson(const UnitLink& link);
-// When the last frame came from the unit, ISO 8601 with milliseconds and the local UTC
-// offset ("2026-12-09T10:55:26.782+01:00"); null before the first.
-QJsonValue lastReportJson(const UnitLink& link);
 
 // The frames of one command: get-information (QS, QI), restart (OR), setup (OS),
 // select-satellite with "satellite" "A" or "B" (LT).
