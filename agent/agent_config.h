@@ -29,6 +29,8 @@ struct ShareSpec {
 inline constexpr int DefaultHttpPort = 8742;
 inline constexpr int DefaultQueryAfterSeconds = 10;
 inline constexpr int MaxQueryAfterSeconds = 3600;
+inline constexpr int DefaultHttpConnections = 64;
+inline constexpr int MaxHttpConnections = 4096;
 
 struct AgentConfig {
     std::vector<UnitSpec> units;
@@ -38,6 +40,8 @@ struct AgentConfig {
     std::string tlsCert;
     std::string tlsKey;
     int queryAfterSeconds = DefaultQueryAfterSeconds;  // QS after this long without a report
+    bool openReads = false;  // reads without the token on a non-loopback address too
+    int maxConnections = DefaultHttpConnections;  // HTTP connections at once
 };
 
 struct CommandLine {
