@@ -26,12 +26,14 @@ TEST_PACKAGES=(
 )
 
 # Debian packages of the antenna service, kelvandor-agent, and its tests: Qt Network comes
-# with Qt Base; Qt HttpServer and Qt WebSockets serve HTTP, and promtool (from the
-# prometheus package) checks the metrics page. The build leaves the agent out when they
-# are missing, so the run command does without them.
+# with Qt Base; Qt HttpServer and Qt WebSockets serve HTTP (all the Debian package needs
+# to hold the agent), promtool (from the prometheus package) checks the metrics page, and
+# systemd-analyze (from systemd) the service's unit in the package check. The build leaves
+# the agent out when they are missing, so the run command does without them.
+AGENT_BUILD_PACKAGES=(qt6-httpserver-dev qt6-websockets-dev)
 AGENT_PACKAGES=(
-    qt6-httpserver-dev qt6-websockets-dev
-    prometheus
+    "${AGENT_BUILD_PACKAGES[@]}"
+    prometheus systemd
 )
 
 log() { printf '== %s\n' "$*" >&2; }
