@@ -107,10 +107,13 @@ bool Agent::start(std::ostream& out, std::ostream& err) {
     http_ = std::make_unique<HttpApi>(links, token_);
     const QHostAddress address = hostAddress(config_.http.host);
     QString error;
+    ConnectionLimits limits;
+    limits.maxConnections = config_.maxConnections;
     httpPort_ = address.isNull() ? 0
                                  : http_->listen(address, static_cast<quint16>(config_.http.port),
                                                  QString::fromStdString(config_.tlsCert),
-                                                 QString::fromStdString(config_.tlsKey), error);
+                                                 QString::fromStdString(config_.tlsKey), limits,
+                                                 config_.openReads, error);
     if (httpPort_ == 0) {
         err << "kelvandor-agent: cannot serve HTTP on " << config_.http.host << ':'
             << config_.http.port << (error.isEmpty() ? "" : ": ") << error.toStdString() << '\n';

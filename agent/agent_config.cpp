@@ -15,6 +15,7 @@ const char* const AgentUsage =
     "                       [--tls-cert FILE --tls-key FILE] [--query-after SECONDS]\n"
     "                       [--mqtt URL [--mqtt-auth FILE] [--mqtt-ca FILE] [--mqtt-prefix P]\n"
     "                        [--mqtt-discovery-prefix P] [--mqtt-client-id ID] [--mqtt-control]]\n"
+    "                       [--open-reads true|false] [--max-connections N]\n"
     "Keeps the line of each antenna control unit open, learns its state from every frame\n"
     "it sends, and shares it: JSON and Prometheus metrics over HTTP, and the raw line\n"
     "to any number of clients on a share port.\n"
@@ -28,7 +29,8 @@ const char* const AgentUsage =
     "  --http [HOST:]PORT     serve HTTP there (default 127.0.0.1:8742)\n"
     "  --token-file FILE      the bearer token that commands need; made (32 random bytes, hex,\n"
     "                         mode 0600) when the file does not exist (default\n"
-    "                         ~/.config/kelvandor/agent.token)\n"
+    "                         ~/.config/kelvandor/agent.token; as a service,\n"
+    "                         /var/lib/kelvandor-agent/agent.token)\n"
     "  --tls-cert FILE, --tls-key FILE\n"
     "                         serve HTTPS with this certificate and key (PEM)\n"
     "  --query-after SECONDS  ask the unit's state (QS) when it has sent nothing this long\n"
@@ -44,6 +46,11 @@ const char* const AgentUsage =
     "  --mqtt-client-id ID    the MQTT client id (default from the host name)\n"
     "  --mqtt-control         take commands on P/UNIT/command (off unless given; in a\n"
     "                         configuration file: mqtt-control = true)\n"
+    "  --open-reads true|false\n"
+    "                         on an address other than loopback, let reads (GET) go without\n"
+    "                         the token too (default false: they need it)\n"
+    "  --max-connections N    HTTP connections at once, 1 to 4096 (default 64); one more is\n"
+    "                         answered 503 and closed\n"
     "  --config FILE          read options from FILE: lines \"key = value\" with the option\n"
     "                         names as keys (unit = roof=COM2), '#' starts a comment;\n"
     "                         options on the command line win\n"
@@ -53,7 +60,10 @@ const char* const AgentUsage =
     "HTTP: GET /api/v1/units, GET /api/v1/units/NAME, GET /metrics,\n"
     "POST /api/v1/units/NAME/commands with {\"command\": \"get-information\" | \"restart\" |\n"
     "\"setup\" | \"select-satellite\", \"satellite\": \"A\" | \"B\"} and\n"
-    "\"Authorization: Bearer TOKEN\".\n"
+    "\"Authorization: Bearer TOKEN\". Reads need the token too (the header or ?token=TOKEN)\n"
+    "when HTTP listens on an address other than loopback, unless --open-reads true.\n"
+    "Request heads over 8 KiB are answered 431, bodies over 64 KiB 413; a request must\n"
+    "come whole within 10 s; idle connections are closed after 30 s.\n"
     "\n"
     "Exit status: 0 ended by a signal, 1 a port could not be served, 2 wrong command line.\n";
 
@@ -170,6 +180,19 @@ bool applyOption(const std::string& key, const std::string& value, AgentConfig& 
             return false;
         }
         config.mqtt.control = value == "true";
+    } else if (key == "open-reads") {
+        if (value != "true" && value != "false") {
+            error = "takes true or false";
+            return false;
+        }
+        config.openReads = value == "true";
+    } else if (key == "max-connections") {
+        const std::optional<int> count = numberIn(value, 1, MaxHttpConnections);
+        if (!count) {
+            error = "takes a number, 1 to " + std::to_string(MaxHttpConnections);
+            return false;
+        }
+        config.maxConnections = *count;
     } else {
         error = "is no option";
         return false;

@@ -29,6 +29,8 @@ struct ShareSpec {
 inline constexpr int DefaultHttpPort = 8742;
 inline constexpr int DefaultQueryAfterSeconds = 10;
 inline constexpr int MaxQueryAfterSeconds = 3600;
+inline constexpr int DefaultHttpConnections = 64;
+inline constexpr int MaxHttpConnections = 4096;
 
 // Publishing to an MQTT broker (none when `url` is empty).
 struct MqttOptions {
@@ -50,6 +52,8 @@ struct AgentConfig {
     std::string tlsKey;
     int queryAfterSeconds = DefaultQueryAfterSeconds;  // QS after this long without a report
     MqttOptions mqtt;
+    bool openReads = false;  // reads without the token on a non-loopback address too
+    int maxConnections = DefaultHttpConnections;  // HTTP connections at once
 };
 
 struct CommandLine {

@@ -7,7 +7,9 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSslCertificate>
+#include <QSslConfiguration>
 #include <QSslKey>
+#include <QSslSocket>
 #include <QUrlQuery>
 #include <array>
 #include <charconv>
@@ -126,8 +128,14 @@ HttpApi::HttpApi(std::vector<UnitLink*> units, std::string token, QObject* paren
 
 HttpApi::~HttpApi() = default;
 
+bool readsNeedToken(const QHostAddress& address, bool openReads) {
+    return !openReads && !address.isLoopback();
+}
+
 quint16 HttpApi::listen(const QHostAddress& address, quint16 port, const QString& tlsCert,
-                        const QString& tlsKey, QString& errorText) {
+                        const QString& tlsKey, const ConnectionLimits& limits, bool openReads,
+                        QString& errorText) {
+    std::optional<QSslConfiguration> tls;
     if (!tlsCert.isEmpty()) {
         QFile certFile(tlsCert);
         QFile keyFile(tlsKey);
@@ -145,13 +153,49 @@ quint16 HttpApi::listen(const QHostAddress& address, quint16 port, const QString
             errorText = QStringLiteral("the TLS certificate or key is not PEM");
             return 0;
         }
-        server_.sslSetup(certificate, key);
+        tls = QSslConfiguration::defaultConfiguration();
+        tls->setLocalCertificate(certificate);
+        tls->setPrivateKey(key);
+        tls->setPeerVerifyMode(QSslSocket::VerifyNone);  // no client certificates asked for
     }
-    const quint16 bound = server_.listen(address, port);
-    if (bound == 0) {
+    // The HTTP server's own listen() would make a plain server: it is given ours, which
+    // keeps the limits and does the TLS handshakes.
+    auto* guarded = new GuardedServer(limits, tls, this);
+    if (!guarded->listen(address, port)) {
+        delete guarded;
         errorText = QStringLiteral("cannot listen on %1:%2").arg(address.toString()).arg(port);
+        return 0;
     }
-    return bound;
+    server_.bind(guarded);
+    readsNeedToken_ = readsNeedToken(address, openReads);
+    return guarded->serverPort();
+}
+
+std::optional<QHttpServerResponse> HttpApi::refuseRead(const QHttpServerRequest& request) const {
+    if (!readsNeedToken_) {
+        return std::nullopt;
+    }
+    return refuseToken(request, true);
+}
+
+std::optional<QHttpServerResponse> HttpApi::refuseToken(const QHttpServerRequest& request,
+                                                        bool queryToo) const {
+    const QByteArray authorization = header(request, "Authorization");
+    static constexpr char Bearer[] = "Bearer ";
+    QByteArray given;
+    if (authorization.startsWith(Bearer)) {
+        given = authorization.mid(static_cast<qsizetype>(std::strlen(Bearer))).trimmed();
+    } else if (queryToo && request.query().hasQueryItem(QStringLiteral("token"))) {
+        given = request.query().queryItemValue(QStringLiteral("token")).toUtf8();
+    } else {
+        QHttpServerResponse response = error(Status::Unauthorized, "a bearer token is needed");
+        response.setHeader("WWW-Authenticate", "Bearer");
+        return response;
+    }
+    if (!sameToken(given.toStdString(), token_)) {
+        return error(Status::Forbidden, "wrong token");
+    }
+    return std::nullopt;
 }
 
 UnitLink* HttpApi::find(const QString& name) const {
@@ -167,6 +211,9 @@ QHttpServerResponse HttpApi::unitList(const QHttpServerRequest& request) const {
     if (request.method() != Method::Get) {
         return methodNotAllowed("GET");
     }
+    if (auto refused = refuseRead(request)) {
+        return std::move(*refused);
+    }
     QJsonArray list;
     for (const UnitLink* link : units_) {
         list.append(unitSummaryJson(*link));
@@ -179,6 +226,9 @@ QHttpServerResponse HttpApi::unitState(const QString& name,
     if (request.method() != Method::Get) {
         return methodNotAllowed("GET");
     }
+    if (auto refused = refuseRead(request)) {
+        return std::move(*refused);
+    }
     const UnitLink* link = find(name);
     if (link == nullptr) {
         return error(Status::NotFound, "no such unit");
@@ -189,6 +239,9 @@ QHttpServerResponse HttpApi::unitState(const QString& name,
 QHttpServerResponse HttpApi::history(const QString& name, const QHttpServerRequest& request) const {
     if (request.method() != Method::Get) {
         return methodNotAllowed("GET");
+    }
+    if (auto refused = refuseRead(request)) {
+        return std::move(*refused);
     }
     const UnitLink* link = find(name);
     if (link == nullptr) {
@@ -218,6 +271,9 @@ QHttpServerResponse HttpApi::sky(const QString& name, const QHttpServerRequest& 
     if (request.method() != Method::Get) {
         return methodNotAllowed("GET");
     }
+    if (auto refused = refuseRead(request)) {
+        return std::move(*refused);
+    }
     const UnitLink* link = find(name);
     if (link == nullptr) {
         return error(Status::NotFound, "no such unit");
@@ -233,12 +289,19 @@ void HttpApi::events(const QHttpServerRequest& request, QHttpServerResponder&& r
                         Status::MethodNotAllowed);
         return;
     }
+    if (auto refused = refuseRead(request)) {
+        refused->write(std::move(responder));
+        return;
+    }
     events_->open(std::move(responder));
 }
 
 QHttpServerResponse HttpApi::metrics(const QHttpServerRequest& request) const {
     if (request.method() != Method::Get) {
         return methodNotAllowed("GET");
+    }
+    if (auto refused = refuseRead(request)) {
+        return std::move(*refused);
     }
     return QHttpServerResponse("text/plain; version=0.0.4; charset=utf-8", renderMetrics());
 }
@@ -340,18 +403,10 @@ QHttpServerResponse HttpApi::command(const QString& name, const QHttpServerReque
     if (request.method() != Method::Post) {
         return methodNotAllowed("POST");
     }
-    // The token first: nothing else is told to a caller without it.
-    const QByteArray authorization = header(request, "Authorization");
-    static constexpr char Bearer[] = "Bearer ";
-    if (!authorization.startsWith(Bearer)) {
-        QHttpServerResponse response = error(Status::Unauthorized, "a bearer token is needed");
-        response.setHeader("WWW-Authenticate", "Bearer");
-        return response;
-    }
-    const QByteArray given =
-        authorization.mid(static_cast<qsizetype>(std::strlen(Bearer))).trimmed();
-    if (!sameToken(given.toStdString(), token_)) {
-        return error(Status::Forbidden, "wrong token");
+    // The token first: nothing else is told to a caller without it. Only in the header:
+    // a token in a URL ends up in logs.
+    if (auto refused = refuseToken(request, false)) {
+        return std::move(*refused);
     }
     UnitLink* link = find(name);
     if (link == nullptr) {

@@ -16,6 +16,11 @@
 //        401 without a token, 403 with a wrong one (checked before anything else), 409
 //        while a share client is sending, 503 while the line is down, 202 once sent.
 //
+// Reads (GET) are open on a loopback address; on any other they need the token too, as
+// "Authorization: Bearer TOKEN" or "?token=TOKEN" (for clients that cannot set headers),
+// unless reads are opened on purpose. The limits on connections and requests are kept in
+// front of the HTTP server (GuardedServer).
+//
 // Errors are {"error": "..."} and say nothing of the host. Everything is rendered from the
 // units' models; nothing here waits for a unit.
 #pragma once
@@ -24,13 +29,20 @@
 #include <QHttpServer>
 #include <QObject>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "agent/guarded_server.h"
 
 namespace kelvandor::agent {
 
 class EventStream;
 class UnitLink;
+
+// Whether reads on a server listening on `address` need the token: on any address but a
+// loopback one (the wildcard addresses included), unless `openReads`.
+bool readsNeedToken(const QHostAddress& address, bool openReads);
 
 class HttpApi : public QObject {
     Q_OBJECT
@@ -38,15 +50,24 @@ class HttpApi : public QObject {
     HttpApi(std::vector<UnitLink*> units, std::string token, QObject* parent = nullptr);
     ~HttpApi() override;
 
-    // Serves HTTPS with the PEM certificate and key when both are given. Returns the port
-    // it listens on, 0 when it cannot (with `error` set).
+    // Serves HTTPS with the PEM certificate and key when both are given, keeping
+    // `limits`; reads need the token as readsNeedToken(address, openReads) says. Returns
+    // the port it listens on, 0 when it cannot (with `error` set).
     quint16 listen(const QHostAddress& address, quint16 port, const QString& tlsCert,
-                   const QString& tlsKey, QString& error);
+                   const QString& tlsKey, const ConnectionLimits& limits, bool openReads,
+                   QString& error);
 
     // The metrics page as /metrics serves it.
     QByteArray renderMetrics() const;
 
   private:
+    // Every GET route asks this first: the refusal (401, 403) when reads need the token
+    // and the request does not carry it, nothing when the read may go on.
+    std::optional<QHttpServerResponse> refuseRead(const QHttpServerRequest& request) const;
+    // 401 without a bearer token, 403 with a wrong one, nothing with the right one. The
+    // query's "token" counts only when `queryToo`.
+    std::optional<QHttpServerResponse> refuseToken(const QHttpServerRequest& request,
+                                                   bool queryToo) const;
     QHttpServerResponse unitList(const QHttpServerRequest& request) const;
     QHttpServerResponse unitState(const QString& name, const QHttpServerRequest& request) const;
     QHttpServerResponse history(const QString& name, const QHttpServerRequest& request) const;
@@ -59,6 +80,7 @@ class HttpApi : public QObject {
     std::vector<UnitLink*> units_;
     const std::string token_;
     std::unique_ptr<EventStream> events_;
+    bool readsNeedToken_ = true;
     QHttpServer server_;
 };
 

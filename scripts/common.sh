@@ -24,16 +24,18 @@ TEST_PACKAGES=(
     desktop-file-utils appstream lintian man-db groff-base
     ser2net locales
 )
+
 # Debian packages of the antenna service, kelvandor-agent, and its tests, which only the
-# test command installs: Qt HttpServer and Qt WebSockets serve HTTP (Qt Network comes with
-# Qt Base), libmosquitto is its MQTT client; a real Prometheus (and its promtool, which
-# checks the metrics page) and a real mosquitto broker with its clients are what the
-# tests run against. The build leaves out what misses its packages, so the run command
-# does without them.
+# test command installs. To build it: Qt HttpServer and Qt WebSockets serve HTTP (Qt
+# Network comes with Qt Base), libmosquitto is its MQTT client (what the Debian package
+# needs to hold the agent). For its tests: a real Prometheus (and its promtool, which
+# checks the metrics page), a real mosquitto broker with its clients, and systemd-analyze
+# (from systemd) for the service's unit in the package check. The build leaves out what
+# misses its packages, so the run command does without them.
+AGENT_BUILD_PACKAGES=(qt6-httpserver-dev qt6-websockets-dev libmosquitto-dev)
 AGENT_PACKAGES=(
-    qt6-httpserver-dev qt6-websockets-dev
-    libmosquitto-dev
-    prometheus mosquitto mosquitto-clients
+    "${AGENT_BUILD_PACKAGES[@]}"
+    prometheus systemd mosquitto mosquitto-clients
 )
 
 log() { printf '== %s\n' "$*" >&2; }

@@ -25,6 +25,7 @@ declare -A FUZZ_TARGET_SECONDS=(
     [fuzz_rif]=30
     [fuzz_city_file]=30
     [fuzz_telnet]=30
+    [fuzz_http_guard]=20
 )
 fuzz_seconds() {
     if [ -n "${FUZZ_SECONDS:-}" ]; then

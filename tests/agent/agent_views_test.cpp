@@ -98,7 +98,7 @@ struct Service {
                                     : std::vector<agent::UnitLink*>{&roof, &mast},
               "token") {
         QString error;
-        port = api.listen(QHostAddress::LocalHost, 0, {}, {}, error);
+        port = api.listen(QHostAddress::LocalHost, 0, {}, {}, agent::ConnectionLimits{}, false, error);
         roof.start();
         if (!mast.port().isEmpty()) {
             mast.start();
