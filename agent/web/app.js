@@ -47,6 +47,7 @@ const page = {
     retryMs: RetryMinMs,
     retryTimer: null,
     everLive: false,
+    readsNeedToken: false,
     drawPending: false,
     skyDrawnWidth: 0,
 };
@@ -680,7 +681,9 @@ function openStream() {
     if (page.events) {
         page.events.close();
     }
-    const query = token() ? "?token=" + encodeURIComponent(token()) : "";
+    // The token goes into the address (a stream cannot carry a header) only where reads
+    // need it: after a stream was refused.
+    const query = page.readsNeedToken && token() ? "?token=" + encodeURIComponent(token()) : "";
     const events = new EventSource("/api/v1/events" + query);
     page.events = events;
     events.addEventListener("open", () => {
@@ -710,6 +713,7 @@ function openStream() {
                              (events.readyState === EventSource.CLOSED ? " in " + seconds + " s" : "") +
                              "…");
         if (events.readyState === EventSource.CLOSED) {
+            page.readsNeedToken = true;
             page.retryTimer = setTimeout(openStream, page.retryMs);
             page.retryMs = Math.min(RetryMaxMs, page.retryMs * 2);
         }
@@ -746,7 +750,9 @@ async function loadUnits() {
         }
     } catch (error) {
         if (error.status === 401 || error.status === 403) {
-            showLink("lost", "The agent needs the access token to show its units.");
+            page.readsNeedToken = true;
+            showLink("lost", "The agent needs the access token to show its units: " +
+                                 "press Access token.");
         }
     }
     chooseUnit();
@@ -794,7 +800,7 @@ function start() {
     $("token-button").addEventListener("click", async () => {
         if (await askToken()) {
             say("Token saved.", "ok");
-            openStream();
+            loadUnits().then(openStream);
         }
     });
     for (const button of document.querySelectorAll("[data-command]")) {
