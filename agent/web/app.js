@@ -322,16 +322,23 @@ function drawSky() {
         g.stroke();
     }
     g.textAlign = "left";
-    for (const s of sky.satellites || []) {
-        if (!s.aboveHorizon) {
-            continue;
-        }
+    // The tracked satellite first, so that its name is the one written where names would
+    // overlap; a name that would cover another is left out (the text below has them all).
+    const shown = (sky.satellites || []).filter((s) => s.aboveHorizon)
+        .sort((a, b) => Number(b.tracked) - Number(a.tracked));
+    const labels = [];
+    for (const s of shown) {
         const [x, y] = point(s.azimuth, s.elevation);
         g.fillStyle = cssColour(s.tracked ? "--tracked" : "--marker");
         g.beginPath();
         g.arc(x, y, s.tracked ? 5 : 3.5, 0, 2 * Math.PI);
         g.fill();
-        g.fillText(s.name, x + 7, y - 8);
+        const box = { x: x + 7, y: y - 16, w: g.measureText(s.name).width, h: 14 };
+        if (!labels.some((o) => box.x < o.x + o.w && o.x < box.x + box.w &&
+                                box.y < o.y + o.h && o.y < box.y + box.h)) {
+            labels.push(box);
+            g.fillText(s.name, box.x, y - 8);
+        }
     }
     if (sky.antenna) {
         const [x, y] = point(sky.antenna.azimuth, sky.antenna.elevation);

@@ -294,13 +294,18 @@ def check_reconnect(driver, sim, agent, start_again):
 
 def screenshots(driver, out):
     out.mkdir(parents=True, exist_ok=True)
-    # A few seconds of history for the chart.
-    time.sleep(8)
-    for name, size in (("desktop", DESKTOP), ("phone", (PHONE[0], 900))):
+    # Some seconds of history, on the shortest window of the chart.
+    press(driver, '[data-minutes="1"]')
+    time.sleep(10)
+    for name, size in (("desktop", DESKTOP), ("phone", PHONE)):
         for look in ("day", "night"):
             set_viewport(driver, size)
             driver.execute_script("document.documentElement.classList.toggle('night', %s)" %
                                   ("true" if look == "night" else "false"))
+            time.sleep(0.5)
+            # The whole page, as tall as it is at that width.
+            height = driver.execute_script("return document.documentElement.scrollHeight")
+            set_viewport(driver, (size[0], height))
             time.sleep(1.2)
             path = out / ("dashboard-%s-%s.png" % (name, look))
             driver.save_screenshot(str(path))
