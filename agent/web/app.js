@@ -464,7 +464,9 @@ function drawChart() {
     for (let k = 0; k <= ticks; ++k) {
         const ms = end - span + span * k / ticks;
         const minutesAgo = (span - span * k / ticks) / 60000;
-        g.fillText(k === ticks ? "now" : "−" + (Math.round(minutesAgo * 10) / 10) + " min",
+        const ago = page.minutes === 1 ? Math.round(minutesAgo * 60) + " s"
+                                       : Math.round(minutesAgo * 10) / 10 + " min";
+        g.fillText(k === ticks ? "now" : "−" + ago,
                    Math.min(Math.max(x(ms), left + 16), right - 16), bottom + 4);
     }
     // The level as a line, drawn in the unlocked colour where the carrier was not locked.
