@@ -3,7 +3,8 @@
 """The agent's dashboard in a real browser (headless Chromium driven by Selenium), against
 the agent and the simulator: the page follows the unit within a second, commands reach the
 unit only with the token, the phone width scrolls not sideways, axe-core finds nothing, the
-console stays clean, and a lost agent is shown and caught up with.
+page loads at most 250 KB, the console stays clean, and a lost agent is shown and caught up
+with.
 
     web_test.py --sim SIM --agent AGENT --work DIR [--screenshots DIR]
 
@@ -273,6 +274,18 @@ def check_phone(driver):
     assert not small, "smaller than 44 px: %s" % small
 
 
+def check_weight(driver):
+    """Everything the page loaded (the page, its files and the API's answers) is at most
+    250 KB; the figures are printed."""
+    loaded, paint = driver.execute_script(
+        "const all = [...performance.getEntriesByType('navigation'),"
+        " ...performance.getEntriesByType('resource')];"
+        "const fcp = performance.getEntriesByName('first-contentful-paint')[0];"
+        "return [all.reduce((sum, e) => sum + e.transferSize, 0), fcp ? fcp.startTime : -1];")
+    print("  loaded %.1f KB, first contentful paint %.0f ms" % (loaded / 1024, paint))
+    assert 0 < loaded <= 250 * 1024, "%d bytes loaded" % loaded
+
+
 def check_console(driver):
     """Nothing logged as an error, but the agent's refusal of the wrong token."""
     errors = [entry["message"] for entry in driver.get_log("browser")
@@ -351,6 +364,7 @@ def main():
                    lambda: check_commands(driver, sim, token))
         checks.run("360x640: no sideways scroll, targets of 44 px", lambda: check_phone(driver))
         checks.run("axe-core: no violations", lambda: check_axe(driver, axe))
+        checks.run("everything loaded within 250 KB", lambda: check_weight(driver))
         checks.run("no console errors", lambda: check_console(driver))
 
         def start_again():
