@@ -106,9 +106,11 @@ def install_axe(work):
     return (work / "node_modules" / "axe-core" / "axe.min.js").read_text()
 
 
-def start_agent(agent, sim_port, token_file, http="127.0.0.1:0"):
+def start_agent(agent, sim_port, token_file, programs, http="127.0.0.1:0"):
+    """The agent on the simulator's port, put first in `programs`; its HTTP port."""
     program = Program([agent, "--unit", "boat=tcp://127.0.0.1:%d" % sim_port, "--http", http,
                        "--token-file", str(token_file)])
+    programs.insert(0, program)
     _, _, match = program.wait_line(r"HTTP on [^ ]*:(\d+)")
     return program, int(match.group(1))
 
@@ -301,13 +303,12 @@ def check_reconnect(driver, sim, agent, start_again):
     until(lambda: driver.find_element(By.ID, "link").get_attribute("data-state") == "lost", 5,
           "the lost agent shown")
     assert "retrying" in page_text(driver, "link")
-    agent = start_again()
+    start_again()
     until(lambda: driver.find_element(By.ID, "link").get_attribute("data-state") == "live", 15,
           "live again")
     # Caught up: the unit's reports show again. The new agent's start-up questions (QS,
     # QI) put a table's worth of replies ahead of them on the line, hence the longer bound.
     check_follows(driver, sim, reports=2, within=3.0)
-    return agent
 
 
 def screenshots(driver, out):
@@ -342,12 +343,13 @@ def main():
 
     scratch = pathlib.Path(tempfile.mkdtemp(prefix="web-test-", dir=args.work))
     sim = Program([args.sim, "--no-link", "--listen", "127.0.0.1:0", "--verbose"])
-    agent = driver = None
+    programs = [sim]  # stopped at the end, the agents before the simulator
+    driver = None
     try:
         _, _, match = sim.wait_line(r"TCP port (\d+)")
         sim_port = int(match.group(1))
         token_file = scratch / "token"
-        agent, http_port = start_agent(args.agent, sim_port, token_file)
+        agent, http_port = start_agent(args.agent, sim_port, token_file, programs)
         token = token_file.read_text().strip()
         driver = browser(scratch / "profile")
         driver.set_script_timeout(30)
@@ -368,20 +370,17 @@ def main():
         checks.run("no console errors", lambda: check_console(driver))
 
         def start_again():
-            return start_agent(args.agent, sim_port, token_file, "127.0.0.1:%d" % http_port)[0]
+            start_agent(args.agent, sim_port, token_file, programs, "127.0.0.1:%d" % http_port)
 
-        def reconnect():
-            nonlocal agent
-            agent = check_reconnect(driver, sim, agent, start_again)
-        checks.run("a lost agent is shown, retried and caught up with", reconnect)
+        checks.run("a lost agent is shown, retried and caught up with",
+                   lambda: check_reconnect(driver, sim, agent, start_again))
         print("%d passed, %d failed" % (checks.passed, len(checks.failures)))
         return 1 if checks.failures else 0
     finally:
         if driver:
             driver.quit()
-        for program in (agent, sim):
-            if program:
-                program.stop()
+        for program in programs:
+            program.stop()
         shutil.rmtree(scratch, ignore_errors=True)
 
 
