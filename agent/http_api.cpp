@@ -21,6 +21,7 @@
 #include "agent/unit_api.h"
 #include "agent/unit_link.h"
 #include "agent/unit_views.h"
+#include "agent/web_assets.h"
 #include "protocol/unit_reports.h"
 
 namespace kelvandor::agent {
@@ -119,6 +120,7 @@ HttpApi::HttpApi(std::vector<UnitLink*> units, std::string token, QObject* paren
                   [this](const QHttpServerRequest& request) { return unitList(request); });
     server_.route("/metrics",
                   [this](const QHttpServerRequest& request) { return metrics(request); });
+    addWebAssetRoutes(server_);
     server_.setMissingHandler([](const QHttpServerRequest&, QHttpServerResponder&& responder) {
         responder.write(
             QJsonDocument(QJsonObject{{"error", "not found"}}).toJson(QJsonDocument::Compact),

@@ -38,6 +38,14 @@ AGENT_PACKAGES=(
     prometheus systemd mosquitto mosquitto-clients
 )
 
+# Debian packages of the agent's browser test: Chromium and its driver, Selenium for
+# Debian's Python, and Node.js, whose npm installs axe-core for the test (Debian's npm
+# package comes too where Node.js lacks it).
+WEB_PACKAGES=(
+    chromium chromium-driver python3-selenium
+    nodejs
+)
+
 log() { printf '== %s\n' "$*" >&2; }
 
 # missing_packages PACKAGE...: prints those of the packages that are not installed.
