@@ -165,7 +165,7 @@ QJsonObject unitStateJson(const unit::UnitState& u, const QString& port) {
             return QJsonObject{
                 {"index", index},
                 {"name", found == u.satellites.end() ? QJsonValue(QJsonValue::Null)
-                                                     : QJsonValue(latin1(found->second.name))}};
+                                                     : QJsonValue(textFromBytes(found->second.name))}};
         };
         json.insert("slots",
                     QJsonObject{{"a", slot(0)},
