@@ -117,6 +117,13 @@ function ageText(lastReport) {
     return "last report " + Math.round(seconds / 3600) + " h ago";
 }
 
+// "53.33 N" (degrees and minutes, DDD.MM, as the unit reports them) as "53° 33′ N", the
+// way the window's GPS page and sky view show a position.
+function degreesMinutes(position) {
+    const match = /^(\d+)\.(\d\d) ([NSEW])$/.exec(String(position));
+    return match ? match[1] + "° " + match[2] + "′ " + match[3] : text(position);
+}
+
 function setText(id, value) {
     const element = $(id);
     if (element.textContent !== value) {
@@ -214,7 +221,8 @@ function renderUnit() {
                                             fixed(unit.versions.second, 2)
                                       : "–");
     setText("serial", text(unit.serialNumber));
-    setText("gps", unit.gps ? unit.gps.latitude + "  " + unit.gps.longitude : "–");
+    setText("gps", unit.gps ? degreesMinutes(unit.gps.latitude) + "  " +
+                                  degreesMinutes(unit.gps.longitude) : "–");
     setText("line", text(unit.port) + (unit.connected ? ", connected" : ", not connected") +
                         "; " + ageText(unit.lastReport));
 }
