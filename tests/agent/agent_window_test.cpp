@@ -97,6 +97,23 @@ class StatePoller {
     QTimer timer_;
 };
 
+// How many frames the agent has taken from its unit "roof", from its metrics page; -1
+// when the page did not come.
+int framesTakenByAgent(QNetworkAccessManager& net, int httpPort) {
+    QNetworkReply* reply =
+        net.get(QNetworkRequest(QUrl(QStringLiteral("http://127.0.0.1:%1/metrics").arg(httpPort))));
+    if (!QTest::qWaitFor([reply] { return reply->isFinished(); }, Patience)) {
+        reply->abort();
+    }
+    const QByteArray page = reply->readAll();
+    reply->deleteLater();
+    const QByteArray series = "\nkelvandor_frames_received_total{unit=\"roof\"} ";
+    const qsizetype at = page.indexOf(series);
+    return at < 0 ? -1
+                  : page.mid(at + series.size(), page.indexOf('\n', at + 1) - at - series.size())
+                        .toInt();
+}
+
 }  // namespace
 
 class AgentWindowTest : public QObject {
@@ -127,8 +144,18 @@ void AgentWindowTest::updateDefaultThroughTheShareWhileOthersWatch() {
                           QStringLiteral("roof=") + QString::fromStdString(unit.slavePath()),
                           QStringLiteral("--share"), QStringLiteral("roof=127.0.0.1:0"),
                           QStringLiteral("--http"), QStringLiteral("127.0.0.1:0"),
+                          // No QS of the agent's own when the unit is quiet between the
+                          // steps below: the unit's frames are then all the window's.
+                          QStringLiteral("--query-after"), QStringLiteral("3600"),
                           QStringLiteral("--token-file"), dir.filePath(QStringLiteral("token"))}),
              qPrintable(agent.process().output()));
+    // The unit has sent everything it logged (its answer to the agent's QS and QI at
+    // start, paced, takes seconds) once the agent has taken as many frames.
+    QNetworkAccessManager net;
+    const auto unitQuiet = [&] {
+        return framesTakenByAgent(net, agent.httpPort()) == log.sentCount();
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(unitQuiet(), Patience);
     const QString share = QStringLiteral("tcp://127.0.0.1:%1").arg(agent.sharePort("roof"));
     QDir(dir.path()).mkdir(QStringLiteral("ports"));
     QFile entry(dir.filePath(QStringLiteral("ports/COM2")));
@@ -148,10 +175,12 @@ void AgentWindowTest::updateDefaultThroughTheShareWhileOthersWatch() {
     d.button(id::LoadDefault)->click();
     QVERIFY(d.control(id::UpdateDefault)->isEnabled());
 
+    QTRY_VERIFY_WITH_TIMEOUT(unitQuiet(), Patience);
     ShareReader watcher(static_cast<quint16>(agent.sharePort("roof")));
     QVERIFY(watcher.connected());
     StatePoller poller(agent.httpPort(), QStringLiteral("roof"));
-    // The unit is quiet now (no unasked reports): what it sends from here on is the run's.
+    // The unit is quiet (no unasked reports, nothing on its way): what it sends from here
+    // on is the run's.
     const int sentBefore = log.sentCount();
     poller.start();
     prompter.messages.clear();
