@@ -47,6 +47,12 @@ std::string trimmed(const std::string& text) {
 }  // namespace
 
 std::string defaultTokenPath() {
+    // Run as a systemd service with a StateDirectory, the token lives there (the first
+    // of the folders when there are several).
+    if (const char* state = std::getenv("STATE_DIRECTORY"); state != nullptr && state[0] == '/') {
+        const std::string folders = state;
+        return folders.substr(0, folders.find(':')) + "/agent.token";
+    }
     const char* config = std::getenv("XDG_CONFIG_HOME");
     std::string folder;
     if (config != nullptr && config[0] == '/') {

@@ -20,7 +20,8 @@ struct TokenResult {
 // making the folder (mode 0700) when missing.
 TokenResult loadOrMakeToken(const std::string& path);
 
-// ${XDG_CONFIG_HOME:-$HOME/.config}/kelvandor/agent.token
+// $STATE_DIRECTORY/agent.token when systemd gives the service a state folder (the
+// first, when it names several), else ${XDG_CONFIG_HOME:-$HOME/.config}/kelvandor/agent.token.
 std::string defaultTokenPath();
 
 // Whether `given` equals `expected`, looking at every byte of both whatever they hold.

@@ -3,9 +3,12 @@
 // share, and the HTTP API over them.
 #pragma once
 
+#include <QJsonObject>
 #include <QObject>
+#include <QTimer>
 #include <memory>
 #include <ostream>
+#include <set>
 #include <vector>
 
 #include "agent/agent_config.h"
@@ -15,6 +18,7 @@ namespace kelvandor::agent {
 class HttpApi;
 class ShareServer;
 class UnitLink;
+class UnitPublisher;
 
 class Agent : public QObject {
     Q_OBJECT
@@ -33,10 +37,22 @@ class Agent : public QObject {
     const std::string& token() const { return token_; }
 
   private:
+    // Starts publishing to the MQTT broker of the configuration, when it names one.
+    bool startMqtt(std::ostream& out, std::ostream& err);
+    void onUnitChanged(UnitLink* link);
+    void publishChangedUnits();
+    void onMqttCommand(const QString& unit, const QJsonObject& command);
+
     AgentConfig config_;
     std::vector<std::unique_ptr<UnitLink>> units_;
     std::vector<std::pair<std::string, std::unique_ptr<ShareServer>>> shares_;
     std::unique_ptr<HttpApi> http_;
+    std::unique_ptr<UnitPublisher> mqtt_;
+    // Units whose state changed since they were last handed to the publisher; handed on
+    // together a little later, so a unit that reports twenty times a second costs the
+    // publisher a few updates a second.
+    std::set<UnitLink*> changed_;
+    QTimer publishTimer_;
     std::string token_;
     quint16 httpPort_ = 0;
 };

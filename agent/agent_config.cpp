@@ -13,6 +13,9 @@ const char* const AgentUsage =
     "Usage: kelvandor-agent [--config FILE] [--unit NAME=PORT]... [--share NAME=[HOST:]PORT]...\n"
     "                       [--http [HOST:]PORT] [--token-file FILE]\n"
     "                       [--tls-cert FILE --tls-key FILE] [--query-after SECONDS]\n"
+    "                       [--mqtt URL [--mqtt-auth FILE] [--mqtt-ca FILE] [--mqtt-prefix P]\n"
+    "                        [--mqtt-discovery-prefix P] [--mqtt-client-id ID] [--mqtt-control]]\n"
+    "                       [--open-reads true|false] [--max-connections N]\n"
     "Keeps the line of each antenna control unit open, learns its state from every frame\n"
     "it sends, and shares it: JSON and Prometheus metrics over HTTP, and the raw line\n"
     "to any number of clients on a share port.\n"
@@ -26,11 +29,28 @@ const char* const AgentUsage =
     "  --http [HOST:]PORT     serve HTTP there (default 127.0.0.1:8742)\n"
     "  --token-file FILE      the bearer token that commands need; made (32 random bytes, hex,\n"
     "                         mode 0600) when the file does not exist (default\n"
-    "                         ~/.config/kelvandor/agent.token)\n"
+    "                         ~/.config/kelvandor/agent.token; as a service,\n"
+    "                         /var/lib/kelvandor-agent/agent.token)\n"
     "  --tls-cert FILE, --tls-key FILE\n"
     "                         serve HTTPS with this certificate and key (PEM)\n"
     "  --query-after SECONDS  ask the unit's state (QS) when it has sent nothing this long\n"
     "                         (default 10)\n"
+    "  --mqtt URL             publish each unit's state to the MQTT broker at URL\n"
+    "                         (mqtt://HOST[:PORT], or mqtts://HOST[:PORT] for TLS), with Home\n"
+    "                         Assistant discovery\n"
+    "  --mqtt-auth FILE       the broker's user and password, one line USER:PASSWORD\n"
+    "  --mqtt-ca FILE         the authorities (PEM) that mqtts:// checks the broker against\n"
+    "  --mqtt-prefix P        the topics' prefix (default kelvandor): P/UNIT/state, ...\n"
+    "  --mqtt-discovery-prefix P\n"
+    "                         Home Assistant's discovery prefix (default homeassistant)\n"
+    "  --mqtt-client-id ID    the MQTT client id (default from the host name)\n"
+    "  --mqtt-control         take commands on P/UNIT/command (off unless given; in a\n"
+    "                         configuration file: mqtt-control = true)\n"
+    "  --open-reads true|false\n"
+    "                         on an address other than loopback, let reads (GET) go without\n"
+    "                         the token too (default false: they need it)\n"
+    "  --max-connections N    HTTP connections at once, 1 to 4096 (default 64); one more is\n"
+    "                         answered 503 and closed\n"
     "  --config FILE          read options from FILE: lines \"key = value\" with the option\n"
     "                         names as keys (unit = roof=COM2), '#' starts a comment;\n"
     "                         options on the command line win\n"
@@ -40,7 +60,10 @@ const char* const AgentUsage =
     "HTTP: GET /api/v1/units, GET /api/v1/units/NAME, GET /metrics,\n"
     "POST /api/v1/units/NAME/commands with {\"command\": \"get-information\" | \"restart\" |\n"
     "\"setup\" | \"select-satellite\", \"satellite\": \"A\" | \"B\"} and\n"
-    "\"Authorization: Bearer TOKEN\".\n"
+    "\"Authorization: Bearer TOKEN\". Reads need the token too (the header or ?token=TOKEN)\n"
+    "when HTTP listens on an address other than loopback, unless --open-reads true.\n"
+    "Request heads over 8 KiB are answered 431, bodies over 64 KiB 413; a request must\n"
+    "come whole within 10 s; idle connections are closed after 30 s.\n"
     "\n"
     "Exit status: 0 ended by a signal, 1 a port could not be served, 2 wrong command line.\n";
 
@@ -139,11 +162,47 @@ bool applyOption(const std::string& key, const std::string& value, AgentConfig& 
             return false;
         }
         config.queryAfterSeconds = *seconds;
+    } else if (key == "mqtt") {
+        config.mqtt.url = value;
+    } else if (key == "mqtt-auth") {
+        config.mqtt.authFile = value;
+    } else if (key == "mqtt-ca") {
+        config.mqtt.caFile = value;
+    } else if (key == "mqtt-prefix") {
+        config.mqtt.prefix = value;
+    } else if (key == "mqtt-discovery-prefix") {
+        config.mqtt.discoveryPrefix = value;
+    } else if (key == "mqtt-client-id") {
+        config.mqtt.clientId = value;
+    } else if (key == "mqtt-control") {
+        if (value != "true" && value != "false") {
+            error = "takes true or false";
+            return false;
+        }
+        config.mqtt.control = value == "true";
+    } else if (key == "open-reads") {
+        if (value != "true" && value != "false") {
+            error = "takes true or false";
+            return false;
+        }
+        config.openReads = value == "true";
+    } else if (key == "max-connections") {
+        const std::optional<int> count = numberIn(value, 1, MaxHttpConnections);
+        if (!count) {
+            error = "takes a number, 1 to " + std::to_string(MaxHttpConnections);
+            return false;
+        }
+        config.maxConnections = *count;
     } else {
         error = "is no option";
         return false;
     }
     return true;
+}
+
+// Options that take no value on the command line: their presence says "true".
+bool isSwitch(const std::string& key) {
+    return key == "mqtt-control";
 }
 
 }  // namespace
@@ -230,11 +289,15 @@ std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& args
             error = "unexpected argument \"" + arg + "\" (see kelvandor-agent --help)";
             return std::nullopt;
         }
+        const std::string key = arg.substr(2);
+        if (isSwitch(key)) {
+            options.emplace_back(key, "true");
+            continue;
+        }
         if (k + 1 >= args.size()) {
             error = arg + " needs a value";
             return std::nullopt;
         }
-        const std::string key = arg.substr(2);
         const std::string& value = args[++k];
         if (key == "config") {
             configFile = value;

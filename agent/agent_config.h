@@ -29,6 +29,19 @@ struct ShareSpec {
 inline constexpr int DefaultHttpPort = 8742;
 inline constexpr int DefaultQueryAfterSeconds = 10;
 inline constexpr int MaxQueryAfterSeconds = 3600;
+inline constexpr int DefaultHttpConnections = 64;
+inline constexpr int MaxHttpConnections = 4096;
+
+// Publishing to an MQTT broker (none when `url` is empty).
+struct MqttOptions {
+    std::string url;              // mqtt://HOST[:PORT] or mqtts://HOST[:PORT]
+    std::string authFile;         // one line USER:PASSWORD; empty: no credentials
+    std::string caFile;           // for mqtts://; empty: the system's authorities
+    std::string prefix;           // empty: "kelvandor"
+    std::string discoveryPrefix;  // empty: "homeassistant"
+    std::string clientId;         // empty: from the host name
+    bool control = false;         // take commands on PREFIX/UNIT/command
+};
 
 struct AgentConfig {
     std::vector<UnitSpec> units;
@@ -38,6 +51,9 @@ struct AgentConfig {
     std::string tlsCert;
     std::string tlsKey;
     int queryAfterSeconds = DefaultQueryAfterSeconds;  // QS after this long without a report
+    MqttOptions mqtt;
+    bool openReads = false;  // reads without the token on a non-loopback address too
+    int maxConnections = DefaultHttpConnections;  // HTTP connections at once
 };
 
 struct CommandLine {

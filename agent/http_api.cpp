@@ -7,15 +7,21 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSslCertificate>
+#include <QSslConfiguration>
 #include <QSslKey>
+#include <QSslSocket>
+#include <QUrlQuery>
 #include <array>
 #include <charconv>
 #include <chrono>
 #include <cstring>
 
 #include "agent/access_token.h"
-#include "report/unit_json.h"
+#include "agent/event_stream.h"
+#include "agent/unit_api.h"
 #include "agent/unit_link.h"
+#include "agent/unit_views.h"
+#include "agent/web_assets.h"
 #include "protocol/unit_reports.h"
 
 namespace kelvandor::agent {
@@ -28,13 +34,9 @@ using Method = QHttpServerRequest::Method;
 // A unit counts as up while its line is open and it reported within this time.
 constexpr auto UpWithin = std::chrono::seconds(30);
 constexpr double HundredthsPerDegree = 100.0;
-constexpr int SecondsPerMinute = 60;
-constexpr int MinutesPerHour = 60;
-
-// The slot codes of the window's "Satellite A" and "Satellite B" buttons; the second word
-// of LT always travels as 0.
-constexpr std::int32_t SlotCodeA = 0;
-constexpr std::int32_t SlotCodeB = 1;
+constexpr int DefaultHistoryMinutes = 60;
+constexpr int MaxHistoryMinutes = 1440;
+constexpr std::int64_t MsPerMinute = 60000;
 
 QHttpServerResponse error(Status status, const char* text) {
     return QHttpServerResponse(QJsonObject{{"error", text}}, status);
@@ -54,24 +56,6 @@ QByteArray header(const QHttpServerRequest& request, const char* name) {
         }
     }
     return {};
-}
-
-QJsonValue lastReportJson(const UnitLink& link) {
-    const auto last = link.model().lastReport();
-    if (!last) {
-        return QJsonValue::Null;
-    }
-    const qint64 ms =
-        std::chrono::duration_cast<std::chrono::milliseconds>(last->time_since_epoch()).count();
-    const QDateTime local = QDateTime::fromMSecsSinceEpoch(ms);
-    // With the local offset written out, "+00:00" rather than "Z" for UTC.
-    const int offsetMinutes = local.offsetFromUtc() / SecondsPerMinute;
-    const int absolute = offsetMinutes < 0 ? -offsetMinutes : offsetMinutes;
-    return local.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")) +
-           QStringLiteral("%1%2:%3")
-               .arg(offsetMinutes < 0 ? '-' : '+')
-               .arg(absolute / MinutesPerHour, 2, 10, QLatin1Char('0'))
-               .arg(absolute % MinutesPerHour, 2, 10, QLatin1Char('0'));
 }
 
 bool unitUp(const UnitLink& link) {
@@ -108,10 +92,25 @@ QByteArray unitLabel(const UnitLink& link) {
 }  // namespace
 
 HttpApi::HttpApi(std::vector<UnitLink*> units, std::string token, QObject* parent)
-    : QObject(parent), units_(std::move(units)), token_(std::move(token)) {
+    : QObject(parent),
+      units_(std::move(units)),
+      token_(std::move(token)),
+      events_(std::make_unique<EventStream>(units_)) {
     server_.route("/api/v1/units/<arg>/commands",
                   [this](const QString& name, const QHttpServerRequest& request) {
                       return command(name, request);
+                  });
+    server_.route("/api/v1/units/<arg>/history",
+                  [this](const QString& name, const QHttpServerRequest& request) {
+                      return history(name, request);
+                  });
+    server_.route("/api/v1/units/<arg>/sky",
+                  [this](const QString& name, const QHttpServerRequest& request) {
+                      return sky(name, request);
+                  });
+    server_.route("/api/v1/events",
+                  [this](const QHttpServerRequest& request, QHttpServerResponder&& responder) {
+                      events(request, std::move(responder));
                   });
     server_.route("/api/v1/units/<arg>",
                   [this](const QString& name, const QHttpServerRequest& request) {
@@ -121,6 +120,7 @@ HttpApi::HttpApi(std::vector<UnitLink*> units, std::string token, QObject* paren
                   [this](const QHttpServerRequest& request) { return unitList(request); });
     server_.route("/metrics",
                   [this](const QHttpServerRequest& request) { return metrics(request); });
+    addWebAssetRoutes(server_);
     server_.setMissingHandler([](const QHttpServerRequest&, QHttpServerResponder&& responder) {
         responder.write(
             QJsonDocument(QJsonObject{{"error", "not found"}}).toJson(QJsonDocument::Compact),
@@ -128,8 +128,16 @@ HttpApi::HttpApi(std::vector<UnitLink*> units, std::string token, QObject* paren
     });
 }
 
+HttpApi::~HttpApi() = default;
+
+bool readsNeedToken(const QHostAddress& address, bool openReads) {
+    return !openReads && !address.isLoopback();
+}
+
 quint16 HttpApi::listen(const QHostAddress& address, quint16 port, const QString& tlsCert,
-                        const QString& tlsKey, QString& errorText) {
+                        const QString& tlsKey, const ConnectionLimits& limits, bool openReads,
+                        QString& errorText) {
+    std::optional<QSslConfiguration> tls;
     if (!tlsCert.isEmpty()) {
         QFile certFile(tlsCert);
         QFile keyFile(tlsKey);
@@ -147,13 +155,49 @@ quint16 HttpApi::listen(const QHostAddress& address, quint16 port, const QString
             errorText = QStringLiteral("the TLS certificate or key is not PEM");
             return 0;
         }
-        server_.sslSetup(certificate, key);
+        tls = QSslConfiguration::defaultConfiguration();
+        tls->setLocalCertificate(certificate);
+        tls->setPrivateKey(key);
+        tls->setPeerVerifyMode(QSslSocket::VerifyNone);  // no client certificates asked for
     }
-    const quint16 bound = server_.listen(address, port);
-    if (bound == 0) {
+    // The HTTP server's own listen() would make a plain server: it is given ours, which
+    // keeps the limits and does the TLS handshakes.
+    auto* guarded = new GuardedServer(limits, tls, this);
+    if (!guarded->listen(address, port)) {
+        delete guarded;
         errorText = QStringLiteral("cannot listen on %1:%2").arg(address.toString()).arg(port);
+        return 0;
     }
-    return bound;
+    server_.bind(guarded);
+    readsNeedToken_ = readsNeedToken(address, openReads);
+    return guarded->serverPort();
+}
+
+std::optional<QHttpServerResponse> HttpApi::refuseRead(const QHttpServerRequest& request) const {
+    if (!readsNeedToken_) {
+        return std::nullopt;
+    }
+    return refuseToken(request, true);
+}
+
+std::optional<QHttpServerResponse> HttpApi::refuseToken(const QHttpServerRequest& request,
+                                                        bool queryToo) const {
+    const QByteArray authorization = header(request, "Authorization");
+    static constexpr char Bearer[] = "Bearer ";
+    QByteArray given;
+    if (authorization.startsWith(Bearer)) {
+        given = authorization.mid(static_cast<qsizetype>(std::strlen(Bearer))).trimmed();
+    } else if (queryToo && request.query().hasQueryItem(QStringLiteral("token"))) {
+        given = request.query().queryItemValue(QStringLiteral("token")).toUtf8();
+    } else {
+        QHttpServerResponse response = error(Status::Unauthorized, "a bearer token is needed");
+        response.setHeader("WWW-Authenticate", "Bearer");
+        return response;
+    }
+    if (!sameToken(given.toStdString(), token_)) {
+        return error(Status::Forbidden, "wrong token");
+    }
+    return std::nullopt;
 }
 
 UnitLink* HttpApi::find(const QString& name) const {
@@ -169,15 +213,12 @@ QHttpServerResponse HttpApi::unitList(const QHttpServerRequest& request) const {
     if (request.method() != Method::Get) {
         return methodNotAllowed("GET");
     }
+    if (auto refused = refuseRead(request)) {
+        return std::move(*refused);
+    }
     QJsonArray list;
     for (const UnitLink* link : units_) {
-        const unit::UnitState& state = link->model().state();
-        list.append(QJsonObject{{"name", link->name()},
-                                {"port", link->port()},
-                                {"connected", link->connected()},
-                                {"state", state.state ? QJsonValue(antennaStateName(*state.state))
-                                                      : QJsonValue(QJsonValue::Null)},
-                                {"lastReport", lastReportJson(*link)}});
+        list.append(unitSummaryJson(*link));
     }
     return QJsonObject{{"units", list}};
 }
@@ -187,20 +228,82 @@ QHttpServerResponse HttpApi::unitState(const QString& name,
     if (request.method() != Method::Get) {
         return methodNotAllowed("GET");
     }
+    if (auto refused = refuseRead(request)) {
+        return std::move(*refused);
+    }
     const UnitLink* link = find(name);
     if (link == nullptr) {
         return error(Status::NotFound, "no such unit");
     }
-    QJsonObject json = unitStateJson(link->model().state(), link->port());
-    json.insert("name", link->name());
-    json.insert("connected", link->connected());
-    json.insert("lastReport", lastReportJson(*link));
-    return json;
+    return unitJson(*link);
+}
+
+QHttpServerResponse HttpApi::history(const QString& name, const QHttpServerRequest& request) const {
+    if (request.method() != Method::Get) {
+        return methodNotAllowed("GET");
+    }
+    if (auto refused = refuseRead(request)) {
+        return std::move(*refused);
+    }
+    const UnitLink* link = find(name);
+    if (link == nullptr) {
+        return error(Status::NotFound, "no such unit");
+    }
+    int minutes = DefaultHistoryMinutes;
+    const QUrlQuery query(request.url());
+    if (query.hasQueryItem(QStringLiteral("minutes"))) {
+        bool number = false;
+        minutes = query.queryItemValue(QStringLiteral("minutes")).toInt(&number);
+        if (!number || minutes < 1 || minutes > MaxHistoryMinutes) {
+            return error(Status::BadRequest, "minutes is a whole number from 1 to 1440");
+        }
+    }
+    const std::int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                 std::chrono::steady_clock::now().time_since_epoch())
+                                 .count();
+    const std::int64_t since = now - minutes * MsPerMinute;
+    const SignalHistory& samples = link->history();
+    if (header(request, "Accept").contains("text/csv")) {
+        return QHttpServerResponse("text/csv; charset=utf-8", historyCsv(samples, since));
+    }
+    return QHttpServerResponse("application/json", historyJson(samples, since));
+}
+
+QHttpServerResponse HttpApi::sky(const QString& name, const QHttpServerRequest& request) const {
+    if (request.method() != Method::Get) {
+        return methodNotAllowed("GET");
+    }
+    if (auto refused = refuseRead(request)) {
+        return std::move(*refused);
+    }
+    const UnitLink* link = find(name);
+    if (link == nullptr) {
+        return error(Status::NotFound, "no such unit");
+    }
+    return skyJson(link->model().state(), link->pointing());
+}
+
+void HttpApi::events(const QHttpServerRequest& request, QHttpServerResponder&& responder) {
+    if (request.method() != Method::Get) {
+        responder.write(QJsonDocument(QJsonObject{{"error", "method not allowed"}})
+                            .toJson(QJsonDocument::Compact),
+                        {{"Content-Type", "application/json"}, {"Allow", "GET"}},
+                        Status::MethodNotAllowed);
+        return;
+    }
+    if (auto refused = refuseRead(request)) {
+        refused->write(std::move(responder));
+        return;
+    }
+    events_->open(std::move(responder));
 }
 
 QHttpServerResponse HttpApi::metrics(const QHttpServerRequest& request) const {
     if (request.method() != Method::Get) {
         return methodNotAllowed("GET");
+    }
+    if (auto refused = refuseRead(request)) {
+        return std::move(*refused);
     }
     return QHttpServerResponse("text/plain; version=0.0.4; charset=utf-8", renderMetrics());
 }
@@ -302,18 +405,10 @@ QHttpServerResponse HttpApi::command(const QString& name, const QHttpServerReque
     if (request.method() != Method::Post) {
         return methodNotAllowed("POST");
     }
-    // The token first: nothing else is told to a caller without it.
-    const QByteArray authorization = header(request, "Authorization");
-    static constexpr char Bearer[] = "Bearer ";
-    if (!authorization.startsWith(Bearer)) {
-        QHttpServerResponse response = error(Status::Unauthorized, "a bearer token is needed");
-        response.setHeader("WWW-Authenticate", "Bearer");
-        return response;
-    }
-    const QByteArray given =
-        authorization.mid(static_cast<qsizetype>(std::strlen(Bearer))).trimmed();
-    if (!sameToken(given.toStdString(), token_)) {
-        return error(Status::Forbidden, "wrong token");
+    // The token first: nothing else is told to a caller without it. Only in the header:
+    // a token in a URL ends up in logs.
+    if (auto refused = refuseToken(request, false)) {
+        return std::move(*refused);
     }
     UnitLink* link = find(name);
     if (link == nullptr) {
@@ -324,37 +419,20 @@ QHttpServerResponse HttpApi::command(const QString& name, const QHttpServerReque
     if (parseError.error != QJsonParseError::NoError || !body.isObject()) {
         return error(Status::BadRequest, "the body is no JSON object");
     }
-    const QString what = body.object().value("command").toString();
-    const QString satellite = body.object().value("satellite").toString();
-    std::vector<std::pair<CommandId, std::array<std::int32_t, 2>>> frames;
-    if (what == QLatin1String("get-information")) {
-        frames = {{cmd::QS, {}}, {cmd::QI, {}}};
-    } else if (what == QLatin1String("restart")) {
-        frames = {{cmd::OR, {}}};
-    } else if (what == QLatin1String("setup")) {
-        frames = {{cmd::OS, {}}};
-    } else if (what == QLatin1String("select-satellite") && satellite == QLatin1String("A")) {
-        frames = {{cmd::LT, {SlotCodeA, 0}}};
-    } else if (what == QLatin1String("select-satellite") && satellite == QLatin1String("B")) {
-        frames = {{cmd::LT, {SlotCodeB, 0}}};
-    } else {
+    const std::optional<CommandFrames> frames = commandFrames(body.object());
+    if (!frames) {
         return error(Status::BadRequest,
                      "command is get-information, restart, setup or select-satellite with "
                      "satellite A or B");
     }
-    if (link->clientSending()) {
-        return error(Status::Conflict, "a share client is sending to the unit");
-    }
-    if (!link->connected()) {
-        return error(Status::ServiceUnavailable, "the unit's line is down");
-    }
     QJsonArray sent;
-    for (const auto& [id, params] : frames) {
-        if (!link->sendCommand(id, params.data())) {
+    switch (sendCommandFrames(*link, *frames, sent)) {
+        case CommandOutcome::ClientSending:
+            return error(Status::Conflict, "a share client is sending to the unit");
+        case CommandOutcome::LineDown:
             return error(Status::ServiceUnavailable, "the unit's line is down");
-        }
-        const CommandEntry& entry = CommandTable[static_cast<std::size_t>(id)];
-        sent.append(QString(QChar::fromLatin1(entry.first)) + QChar::fromLatin1(entry.second));
+        case CommandOutcome::Sent:
+            break;
     }
     return QHttpServerResponse(QJsonObject{{"sent", sent}}, Status::Accepted);
 }

@@ -17,12 +17,23 @@ constexpr int ReadPiece = 64;
 // the HTTP clients; the rest is read on the next turn of the event loop.
 constexpr int ReadBudget = 4096;
 
+template <class TimePoint>
+std::int64_t millisecondsOf(TimePoint t) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(t.time_since_epoch()).count();
+}
+
 }  // namespace
 
 UnitLink::UnitLink(QString name, QString port, LinkTiming timing, QObject* parent)
-    : QObject(parent), name_(std::move(name)), portName_(std::move(port)), timing_(timing) {
+    : QObject(parent),
+      name_(std::move(name)),
+      portName_(std::move(port)),
+      timing_(timing),
+      history_(timing.historySamples) {
     retryTimer_.setInterval(timing_.retryMs);
     connect(&retryTimer_, &QTimer::timeout, this, &UnitLink::tryOpen);
+    openStepTimer_.setInterval(timing_.openStepMs);
+    connect(&openStepTimer_, &QTimer::timeout, this, &UnitLink::onOpenStep);
     quietTimer_.setSingleShot(true);
     quietTimer_.setInterval(timing_.queryAfterMs);
     connect(&quietTimer_, &QTimer::timeout, this, &UnitLink::onQuiet);
@@ -30,9 +41,16 @@ UnitLink::UnitLink(QString name, QString port, LinkTiming timing, QObject* paren
     connect(&holdTimer_, &QTimer::timeout, this, &UnitLink::flushOwnQueries);
 }
 
+std::optional<AntennaPointing> UnitLink::pointing() const {
+    if (!recorder_.hasPointing()) {
+        return std::nullopt;
+    }
+    return AntennaPointing{recorder_.azimuth(), recorder_.elevation()};
+}
+
 UnitLink::~UnitLink() {
     notifier_.reset();
-    port_.Close();
+    port_.Close();  // gives an open under way up too
 }
 
 void UnitLink::start() {
@@ -46,12 +64,37 @@ bool UnitLink::clientSending() const {
 }
 
 void UnitLink::tryOpen() {
-    if (connected()) {
+    // The last try may still be under way (a host that has not answered yet).
+    if (connected() || port_.isOpening()) {
         return;
     }
+    if (port_.isOpen != 0) {
+        lineLost();
+    }
     const QByteArray device = portName_.toLocal8Bit();
-    if (port_.Open(device.constData(), LineBaud, ReadTimeoutMs) != 1) {
+    if (port_.beginOpen(device.constData(), LineBaud, ReadTimeoutMs) ==
+        SerialPort::OpenProgress::Pending) {
+        openStepTimer_.start();
         return;
+    }
+    onOpenEnded();
+}
+
+void UnitLink::onOpenStep() {
+    if (!port_.isOpening()) {
+        openStepTimer_.stop();
+        return;
+    }
+    if (port_.continueOpen() == SerialPort::OpenProgress::Pending) {
+        return;
+    }
+    openStepTimer_.stop();
+    onOpenEnded();
+}
+
+void UnitLink::onOpenEnded() {
+    if (port_.isOpen == 0) {
+        return;  // tried again on the next retry
     }
     port_.Purge();
     buffer_ = ReceiveBuffer{};
@@ -65,6 +108,7 @@ void UnitLink::tryOpen() {
     ownQueue_ = {cmd::QS, cmd::QI};
     flushOwnQueries();
     quietTimer_.start();
+    Q_EMIT changed();
 }
 
 void UnitLink::lineLost() {
@@ -74,6 +118,7 @@ void UnitLink::lineLost() {
     ownQueue_.clear();
     quietTimer_.stop();
     holdTimer_.stop();
+    Q_EMIT changed();
 }
 
 void UnitLink::onReadable() {
@@ -100,8 +145,15 @@ void UnitLink::takeBytes(const char* bytes, int count) {
     appendReceived(buffer_, bytes, count);
     forEachChunk(buffer_, scratch_, [this](int status, CommandId id, const std::int32_t* p) {
         if (status == FrameOk) {
-            model_.takeFrame(id, p, unit::UnitModel::WallClock::now());
+            const auto wallNow = unit::UnitModel::WallClock::now();
+            model_.takeFrame(id, p, wallNow);
+            const bool sampled = recorder_.take(id, p, millisecondsOf(SteadyClock::now()),
+                                                     millisecondsOf(wallNow));
             quietTimer_.start();
+            if (sampled) {
+                Q_EMIT sampleAdded();
+            }
+            Q_EMIT changed();
         } else {
             model_.noteDecodeError();
         }

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Checks the Debian package that `cpack -G DEB` made: what it holds and what it depends on,
-# the desktop entry, the AppStream metainfo, the manual pages, that the AppStream ID, the
-# maintainer and the licence are the same wherever the package names them, lintian (no
-# warnings; each override explained), and the programs run from the package unpacked into a
-# scratch folder, the controller started with its desktop entry's command line against the
-# packaged simulator.
+# the desktop entry, the AppStream metainfo, the manual pages, the antenna service (its
+# conffile, its system user and its systemd unit, which systemd-analyze verifies), that
+# the AppStream ID, the maintainer and the licence are the same wherever the package names
+# them, lintian (no warnings; each override explained), and the programs run from the
+# package unpacked into a scratch folder: the agent with the packaged configuration, the
+# controller with its desktop entry's command line against the packaged simulator.
 #
 #   scripts/check_package.sh build/kelvandor_VERSION_ARCH.deb
 set -euo pipefail
@@ -16,8 +17,9 @@ licence=GPL-3.0-or-later
 scratch="$(mktemp -d)"
 sim_pid=""
 controller_pid=""
+agent_pid=""
 cleanup() {
-    for pid in $controller_pid $sim_pid; do
+    for pid in $controller_pid $sim_pid $agent_pid; do
         kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null || true
     done
     rm -rf "$scratch"
@@ -36,11 +38,14 @@ dpkg-deb -x "$deb" "$root"
 version="$(dpkg-deb -f "$deb" Version)"
 expected=(
     usr/bin/kelvandor-controller usr/bin/kelvandor-sim usr/bin/kelvandor-cli
+    usr/bin/kelvandor-agent
     "usr/share/applications/$app_id.desktop"
     "usr/share/metainfo/$app_id.metainfo.xml"
     "usr/share/icons/hicolor/scalable/apps/$app_id.svg"
     usr/share/man/man1/kelvandor-controller.1.gz usr/share/man/man1/kelvandor-sim.1.gz
-    usr/share/man/man1/kelvandor-cli.1.gz
+    usr/share/man/man1/kelvandor-cli.1.gz usr/share/man/man1/kelvandor-agent.1.gz
+    etc/kelvandor/agent.conf usr/lib/systemd/system/kelvandor-agent.service
+    usr/lib/sysusers.d/kelvandor-agent.conf
     usr/share/kelvandor/city_E.gps usr/share/kelvandor/sample_default.rif
     usr/share/doc/kelvandor/copyright usr/share/doc/kelvandor/changelog.gz
 )
@@ -55,10 +60,10 @@ for size in 16 48 256; do
     file -b "$png" | grep -q "PNG image data, $size x $size" || fail "$png is not $size x $size"
 done
 unexpected="$(find "$root/usr/bin" -type f ! -name 'kelvandor-controller' ! -name 'kelvandor-sim' \
-    ! -name 'kelvandor-cli')"
-[ -z "$unexpected" ] || fail "the package holds more programs than the three: $unexpected"
+    ! -name 'kelvandor-cli' ! -name 'kelvandor-agent')"
+[ -z "$unexpected" ] || fail "the package holds more programs than the four: $unexpected"
 depends="$(dpkg-deb -f "$deb" Depends)"
-for library in libqt6widgets6 libstdc++6 qt6-qpa-plugins; do
+for library in libqt6widgets6 libstdc++6 qt6-qpa-plugins libqt6httpserver6; do
     [[ "$depends" == *"$library"* ]] || fail "Depends lacks $library: $depends"
 done
 
@@ -77,6 +82,43 @@ metainfo_value() { sed -n "s:^ *<$1\( [^>]*\)\{0,1\}>\(.*\)</$1>\$:\2:p" "$metai
 [ "$(metainfo_value id)" = "$app_id" ] || fail "the metainfo's id is not $app_id"
 [ "$(metainfo_value launchable)" = "$app_id.desktop" ] ||
     fail "the metainfo launches \"$(metainfo_value launchable)\", not $app_id.desktop"
+
+# The agent's service: the configuration it reads is a conffile; the postinst makes its
+# user from the packaged sysusers.d file, in dialout; the unit runs the packaged program
+# with that configuration as that user, hardened, restarts on failure, is not enabled by
+# the package, and is one systemd accepts.
+step "the agent's service"
+unit="$root/usr/lib/systemd/system/kelvandor-agent.service"
+dpkg-deb --ctrl-tarfile "$deb" | tar -x -C "$scratch" ./conffiles ./postinst
+grep -qx /etc/kelvandor/agent.conf "$scratch/conffiles" ||
+    fail "/etc/kelvandor/agent.conf is not a conffile"
+grep -q '^ *systemd-sysusers kelvandor-agent.conf$' "$scratch/postinst" ||
+    fail "the postinst does not make the service's user"
+# What that makes, made in a scratch system that has only root and dialout.
+users="$scratch/sysusers"
+mkdir -p "$users/etc"
+printf 'root:x:0:0:root:/root:/bin/sh\n' >"$users/etc/passwd"
+printf 'root:x:0:\ndialout:x:20:\n' >"$users/etc/group"
+systemd-sysusers --root="$users" "$root/usr/lib/sysusers.d/kelvandor-agent.conf" 2>/dev/null
+grep -q '^kelvandor:x:[0-9]*:[0-9]*:.*:/var/lib/kelvandor-agent:/usr/sbin/nologin$' \
+    "$users/etc/passwd" && grep -qx 'dialout:x:20:kelvandor' "$users/etc/group" ||
+    fail "the sysusers.d file does not make the system user kelvandor in dialout"
+for setting in 'ExecStart=/usr/bin/kelvandor-agent --config /etc/kelvandor/agent.conf' \
+    User=kelvandor SupplementaryGroups=dialout NoNewPrivileges=yes ProtectSystem=strict \
+    ProtectHome=yes PrivateTmp=yes 'RestrictAddressFamilies=AF_UNIX AF_INET AF_INET6' \
+    StateDirectory=kelvandor-agent Restart=on-failure; do
+    grep -qxF "$setting" "$unit" || fail "the unit lacks $setting"
+done
+[ -z "$(find "$root/etc" -path '*systemd*')" ] || fail "the package enables the service itself"
+# Verified as it would run from the unpacked tree (its program there, its Documentation
+# looked up in the packaged manual pages); anything verify says, even of an unknown key
+# it only warns about, fails.
+mkdir -p "$scratch/unit"
+sed "s|^ExecStart=/usr/bin/|ExecStart=$root/usr/bin/|" "$unit" >"$scratch/unit/kelvandor-agent.service"
+verified="$(MANPATH="$root/usr/share/man" systemd-analyze verify \
+    "$scratch/unit/kelvandor-agent.service" 2>&1)" ||
+    fail "systemd-analyze verify refuses kelvandor-agent.service: $verified"
+[ -z "$verified" ] || fail "systemd-analyze verify says of kelvandor-agent.service: $verified"
 
 # The maintainer comes from one place in the build: every file of the package that names
 # the maintainer names the same one.
@@ -137,7 +179,7 @@ fi
 lintian --fail-on error,warning "$deb"
 
 step "the unpacked programs"
-for program in kelvandor-cli kelvandor-sim kelvandor-controller; do
+for program in kelvandor-cli kelvandor-sim kelvandor-controller kelvandor-agent; do
     shown="$(env -u DISPLAY -u WAYLAND_DISPLAY "$root/usr/bin/$program" --version)"
     [ "$(head -n 1 <<<"$shown")" = "$program $version" ] &&
         grep -q "^Copyright (C) .* $maintainer_name\$" <<<"$shown" &&
@@ -146,6 +188,20 @@ for program in kelvandor-cli kelvandor-sim kelvandor-controller; do
 done
 [ "$("$root/usr/bin/kelvandor-cli" encode QS | "$root/usr/bin/kelvandor-cli" decode)" = QS ] ||
     fail "kelvandor-cli does not decode what it encodes"
+
+# The agent with the configuration the service reads: it takes it and serves HTTP.
+step "kelvandor-agent with the packaged configuration"
+"$root/usr/bin/kelvandor-agent" --config "$root/etc/kelvandor/agent.conf" --http 127.0.0.1:0 \
+    --token-file "$scratch/agent.token" >"$scratch/agent.out" 2>&1 &
+agent_pid=$!
+for _ in $(seq 100); do
+    grep -q '^kelvandor-agent: HTTP on 127.0.0.1:[0-9]*$' "$scratch/agent.out" && break
+    sleep 0.1
+done
+grep -q '^kelvandor-agent: HTTP on 127.0.0.1:[0-9]*$' "$scratch/agent.out" ||
+    fail "kelvandor-agent did not serve with the packaged configuration: $(cat "$scratch/agent.out")"
+kill "$agent_pid" && wait "$agent_pid" || fail "kelvandor-agent did not end on SIGTERM with status 0"
+agent_pid=""
 
 # The controller as the menu starts it, against the packaged simulator: it works in the
 # user's data folder, which it is given the sample city list in, and its traffic log

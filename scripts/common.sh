@@ -25,13 +25,25 @@ TEST_PACKAGES=(
     ser2net locales
 )
 
-# Debian packages of the antenna service, kelvandor-agent, and its tests: Qt Network comes
-# with Qt Base; Qt HttpServer and Qt WebSockets serve HTTP, and promtool (from the
-# prometheus package) checks the metrics page. The build leaves the agent out when they
-# are missing, so the run command does without them.
+# Debian packages of the antenna service, kelvandor-agent, and its tests, which only the
+# test command installs. To build it: Qt HttpServer and Qt WebSockets serve HTTP (Qt
+# Network comes with Qt Base), libmosquitto is its MQTT client (what the Debian package
+# needs to hold the agent). For its tests: a real Prometheus (and its promtool, which
+# checks the metrics page), a real mosquitto broker with its clients, and systemd-analyze
+# (from systemd) for the service's unit in the package check. The build leaves out what
+# misses its packages, so the run command does without them.
+AGENT_BUILD_PACKAGES=(qt6-httpserver-dev qt6-websockets-dev libmosquitto-dev)
 AGENT_PACKAGES=(
-    qt6-httpserver-dev qt6-websockets-dev
-    prometheus
+    "${AGENT_BUILD_PACKAGES[@]}"
+    prometheus systemd mosquitto mosquitto-clients
+)
+
+# Debian packages of the agent's browser test: Chromium and its driver, Selenium for
+# Debian's Python, and Node.js, whose npm installs axe-core for the test (Debian's npm
+# package comes too where Node.js lacks it).
+WEB_PACKAGES=(
+    chromium chromium-driver python3-selenium
+    nodejs
 )
 
 log() { printf '== %s\n' "$*" >&2; }

@@ -22,3 +22,12 @@ for name in "${!pictures[@]}"; do
     cp "$shots/${pictures[$name]}" "$ROOT/docs/screenshots/$name"
     log "docs/screenshots/$name"
 done
+
+# The agent's dashboard (desktop and phone, day and night): the browser test's own tooling
+# against the agent and the simulator.
+ensure_packages "${AGENT_PACKAGES[@]}" "${WEB_PACKAGES[@]}"
+build_main kelvandor-agent kelvandor-sim
+/usr/bin/python3 "$ROOT/tests/web/web_test.py" --sim "$ROOT/build/sim/kelvandor-sim" \
+    --agent "$ROOT/build/agent/kelvandor-agent" --work "$ROOT/build/tests/web" \
+    --screenshots "$ROOT/docs/screenshots" >/dev/null
+log "docs/screenshots/dashboard-*.png"

@@ -12,7 +12,7 @@
 #include <optional>
 #include <vector>
 
-#include "pages/sky_geometry.h"
+#include "geo/sky_geometry.h"
 
 namespace kelvandor {
 

@@ -16,7 +16,7 @@
 
 #include "host/page_dialog.h"
 #include "unit/signal_history.h"
-#include "pages/sky_geometry.h"
+#include "geo/sky_geometry.h"
 #include "pages/sky_plot.h"
 #include "protocol/command_table.h"
 

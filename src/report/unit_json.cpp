@@ -156,6 +156,28 @@ QJsonObject unitStateJson(const unit::UnitState& u, const QString& port) {
     } else {
         json.insert("trackedSatellite", QJsonValue::Null);
     }
+    // Satellites A and B of the window's selector: the first two slots, A in use on an
+    // even slot, B on an odd one.
+    if (u.slotTable) {
+        const auto slot = [&u](std::size_t k) {
+            const std::int32_t index = (*u.slotTable)[k];
+            const auto found = u.satellites.find(index);
+            return QJsonObject{
+                {"index", index},
+                {"name", found == u.satellites.end() ? QJsonValue(QJsonValue::Null)
+                                                     : QJsonValue(textFromBytes(found->second.name))}};
+        };
+        json.insert("slots",
+                    QJsonObject{{"a", slot(0)},
+                                {"b", slot(1)},
+                                {"inUse", u.currentSlot ? QJsonValue(*u.currentSlot % 2 == 0
+                                                                         ? QStringLiteral("A")
+                                                                         : QStringLiteral("B"))
+                                                        : QJsonValue(QJsonValue::Null)}});
+    } else {
+        json.insert("slots", QJsonValue::Null);
+    }
+    json.insert("comm", u.comm ? QJsonValue(*u.comm) : QJsonValue(QJsonValue::Null));
     QJsonArray satellites;
     for (const auto& [index, s] : u.satellites) {
         satellites.append(QJsonObject{{"index", index},

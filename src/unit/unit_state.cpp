@@ -14,6 +14,8 @@ namespace {
 constexpr int SatelliteNameInts = 2;
 constexpr int SatelliteNameAt = 7;
 constexpr std::int32_t LnbKindBands = 0;
+// The subject of TC that carries the Comm indicator.
+constexpr std::int32_t CommSubject = 11;
 
 std::string unpacked(const std::int32_t* p, int count) {
     char text[4 * ProductNameInts + 1];  // the longest packed text a report carries
@@ -97,6 +99,12 @@ void UnitModel::takeFrame(CommandId id, const std::int32_t* p, WallClock::time_p
             break;
         case cmd::NS:
             u.currentSlot = p[0];
+            break;
+        case cmd::TC:
+            // Only the Comm subject's on (1) and off (0) say what the indicator shows.
+            if (p[0] == CommSubject && (p[1] == 0 || p[1] == 1)) {
+                u.comm = p[1] == 1;
+            }
             break;
         default:
             break;

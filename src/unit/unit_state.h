@@ -76,6 +76,7 @@ struct UnitState {
     std::map<std::int32_t, SatelliteEntry> satellites;
     std::optional<SlotTable> slotTable;
     std::optional<std::int32_t> currentSlot;
+    std::optional<bool> comm;  // the unit's Comm indicator (TC 11): on or off
 
     // The product-size index (0..6) of the reported versions, when they have come.
     std::optional<int> productSize() const;

@@ -25,6 +25,7 @@
 #include <unistd.h>
 
 #include "agent/agent.h"
+#include "agent/http_api.h"
 #include "agent/share_server.h"
 #include "agent/unit_link.h"
 #include "protocol/frame_codec.h"
@@ -111,6 +112,8 @@ class AgentTest : public QObject {
     void shareForwardsWholeFramesAndDropsAStalledClient();
     void aLostLineIsOpenedAndAskedAgain();
     void commandLineOptionsWinOverTheConfigFile();
+    void requestsAndConnectionsAreBounded();
+    void readsOffLoopbackNeedTheToken();
 };
 
 void AgentTest::apiAndMetricsShowWhatTheUnitSent() {
@@ -313,7 +316,9 @@ void AgentTest::commandLineOptionsWinOverTheConfigFile() {
         "unit = roof = COM2\n"
         "unit = mast=tcp://192.0.2.1:4001   # over the serial server\n"
         "http = [::1]:9000\n"
-        "query-after = 30\n");
+        "query-after = 30\n"
+        "open-reads = true\n"
+        "max-connections = 8\n");
     file.close();
     const std::string path = dir.filePath("agent.conf").toStdString();
     std::string error;
@@ -327,14 +332,120 @@ void AgentTest::commandLineOptionsWinOverTheConfigFile() {
     QCOMPARE(c.http.host, std::string("127.0.0.1"));
     QCOMPARE(c.http.port, 8000);
     QCOMPARE(c.queryAfterSeconds, 30);
+    QCOMPARE(c.openReads, true);
+    QCOMPARE(c.maxConnections, 8);
 
     for (const std::vector<std::string>& wrong :
          std::vector<std::vector<std::string>>{{"--unit", std::string(33, 'a') + "=COM2"},
                                                {"--unit", "roof top=COM2"},
                                                {"--unit", "roof=COM2", "--share", "mast=4001"},
-                                               {"--http", "127.0.0.1:65536"}}) {
+                                               {"--http", "127.0.0.1:65536"},
+                                               {"--open-reads", "yes please"},
+                                               {"--max-connections", "0"}}) {
         QVERIFY(!agent::parseCommandLine(wrong, error));
     }
+}
+
+// What a raw client is answered before the server closes the connection; empty when it
+// was not closed.
+QByteArray answerUntilClosed(QTcpSocket& client) {
+    QByteArray answer;
+    const bool closed = QTest::qWaitFor(
+        [&] {
+            answer += client.readAll();
+            return client.state() == QAbstractSocket::UnconnectedState;
+        },
+        LongWaitMs);
+    return closed ? answer + client.readAll() : QByteArray();
+}
+
+void AgentTest::requestsAndConnectionsAreBounded() {
+    agent::HttpApi api({}, "secret");
+    agent::ConnectionLimits limits;
+    limits.maxConnections = 3;
+    limits.requestTimeout = std::chrono::milliseconds(3000);
+    limits.idleTimeout = std::chrono::milliseconds(2000);
+    QString error;
+    const quint16 port = api.listen(QHostAddress::LocalHost, 0, {}, {}, limits, false, error);
+    QVERIFY2(port != 0, qPrintable(error));
+    const auto connected = [port](QTcpSocket& client) {
+        client.connectToHost(QHostAddress::LocalHost, port);
+        return QTest::qWaitFor([&] { return client.state() == QAbstractSocket::ConnectedState; },
+                               LongWaitMs);
+    };
+
+    // Too long a head and too long a body are answered and closed, the body refused on
+    // its Content-Length alone.
+    QTcpSocket bigHead;
+    QVERIFY(connected(bigHead));
+    bigHead.write("GET /metrics HTTP/1.1\r\nX-Padding: " + QByteArray(9000, 'a') + "\r\n\r\n");
+    const QByteArray headAnswer = answerUntilClosed(bigHead);
+    QVERIFY2(headAnswer.startsWith("HTTP/1.1 431 "), headAnswer.constData());
+    QVERIFY(headAnswer.endsWith(R"({"error":"request head too large"})"));
+    QTcpSocket bigBody;
+    QVERIFY(connected(bigBody));
+    bigBody.write("POST /api/v1/units/roof/commands HTTP/1.1\r\nContent-Length: 70000\r\n\r\n");
+    const QByteArray bodyAnswer = answerUntilClosed(bigBody);
+    QVERIFY2(bodyAnswer.startsWith("HTTP/1.1 413 "), bodyAnswer.constData());
+
+    // Three connections are served; a fourth is turned away while they are open.
+    QTcpSocket served;  // asks once, then stays idle
+    QVERIFY(connected(served));
+    served.write("GET /metrics HTTP/1.1\r\nHost: x\r\n\r\n");
+    QByteArray servedAnswer;
+    QTRY_VERIFY_WITH_TIMEOUT((servedAnswer += served.readAll()).startsWith("HTTP/1.1 200 "),
+                             LongWaitMs);
+    QTcpSocket slow;  // half a head, never the rest
+    QVERIFY(connected(slow));
+    slow.write("GET /metrics HTTP/1.1\r\nHost:");
+    QTcpSocket silent;  // connects and says nothing
+    QVERIFY(connected(silent));
+    QTcpSocket extra;
+    QVERIFY(connected(extra));
+    const QByteArray extraAnswer = answerUntilClosed(extra);
+    QVERIFY2(extraAnswer.startsWith("HTTP/1.1 503 "), extraAnswer.constData());
+
+    // The idle one is closed without a word; the slow and the silent are told 408.
+    QCOMPARE(answerUntilClosed(served), QByteArray());
+    QVERIFY(served.state() == QAbstractSocket::UnconnectedState);
+    QVERIFY(answerUntilClosed(slow).startsWith("HTTP/1.1 408 "));
+    QVERIFY(answerUntilClosed(silent).startsWith("HTTP/1.1 408 "));
+
+    // With them gone, connections are served again.
+    QTcpSocket later;
+    QVERIFY(connected(later));
+    later.write("GET /metrics HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+    QVERIFY(answerUntilClosed(later).startsWith("HTTP/1.1 200 "));
+}
+
+void AgentTest::readsOffLoopbackNeedTheToken() {
+    QVERIFY(!agent::readsNeedToken(QHostAddress(QHostAddress::LocalHost), false));
+    QVERIFY(!agent::readsNeedToken(QHostAddress(QHostAddress::LocalHostIPv6), false));
+    QVERIFY(agent::readsNeedToken(QHostAddress(QHostAddress::AnyIPv4), false));
+    QVERIFY(agent::readsNeedToken(QHostAddress(QHostAddress::AnyIPv6), false));
+    QVERIFY(agent::readsNeedToken(QHostAddress(QStringLiteral("192.0.2.7")), false));
+    QVERIFY(!agent::readsNeedToken(QHostAddress(QStringLiteral("192.0.2.7")), true));
+
+    // Listening on every address, reached here through loopback.
+    QString error;
+    agent::HttpApi closed({}, "secret");
+    const quint16 port = closed.listen(QHostAddress::AnyIPv4, 0, {}, {}, {}, false, error);
+    QVERIFY2(port != 0, qPrintable(error));
+    QNetworkAccessManager net;
+    QCOMPARE(request(net, "GET", port, "/metrics").status, 401);
+    QCOMPARE(request(net, "GET", port, "/api/v1/units/roof").status, 401);
+    QCOMPARE(request(net, "GET", port, "/metrics", {}, "Bearer wrong").status, 403);
+    QCOMPARE(request(net, "GET", port, "/metrics?token=wrong").status, 403);
+    QCOMPARE(request(net, "GET", port, "/metrics", {}, "Bearer secret").status, 200);
+    QCOMPARE(request(net, "GET", port, "/api/v1/units?token=secret").status, 200);
+    // A command takes its token from the header only.
+    QCOMPARE(request(net, "POST", port, "/api/v1/units/roof/commands?token=secret", "{}").status,
+             401);
+
+    agent::HttpApi open({}, "secret");
+    const quint16 openPort = open.listen(QHostAddress::AnyIPv4, 0, {}, {}, {}, true, error);
+    QVERIFY2(openPort != 0, qPrintable(error));
+    QCOMPARE(request(net, "GET", openPort, "/api/v1/units").status, 200);
 }
 
 QTEST_GUILESS_MAIN(AgentTest)

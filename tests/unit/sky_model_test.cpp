@@ -8,7 +8,7 @@
 
 #include "geo/pointing.h"
 #include "unit/signal_history.h"
-#include "pages/sky_geometry.h"
+#include "geo/sky_geometry.h"
 
 namespace kelvandor {
 namespace {

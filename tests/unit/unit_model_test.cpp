@@ -75,6 +75,13 @@ TEST(UnitModelTest, CountsFramesAndErrorsAndKeepsTheLastReportTime) {
     EXPECT_EQ(model.lastReport(), Start + std::chrono::seconds(3));
     EXPECT_TRUE(model.state().answered);
     EXPECT_FALSE(model.state().status);  // NA says the state only
+
+    // The Comm indicator follows TC 11's on and off; other subjects leave it alone.
+    EXPECT_EQ(model.state().comm, true);
+    take(model, cmd::TC, {13, 0}, Start);
+    EXPECT_EQ(model.state().comm, true);
+    take(model, cmd::TC, {11, 0}, Start);
+    EXPECT_EQ(model.state().comm, false);
 }
 
 }  // namespace

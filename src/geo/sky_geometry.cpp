@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "pages/sky_geometry.h"
+#include "geo/sky_geometry.h"
 
 #include <algorithm>
 #include <cmath>
