@@ -28,14 +28,15 @@
 #include "sim/simulator.h"
 #include "support/ser2net_server.h"
 #include "ui/prompter.h"
+#include "update_floor.h"
 
 using namespace kelvandor;
 
 namespace {
 
-constexpr double LineBytesPerSecond = 1920.0;  // 19200 baud, 10 bits a byte
-constexpr int Pauses = 63;
-constexpr double PauseSeconds = 0.1;
+constexpr double LineBytesPerSecond = bench::LineBytesPerSecond;
+constexpr int Pauses = bench::UpdatePauses;
+constexpr double PauseSeconds = bench::UpdatePauseSeconds;
 constexpr int WaitMs = 15000;
 
 // Answers every box with its first button, but pauses for real, as the program does.
@@ -47,28 +48,8 @@ class RealPauses : public ui::ScriptedPrompter {
     }
 };
 
-// The length of the frame a decode-format line ("EI 0 1920 0 ...") stands for; 0 for a
-// line that is not a frame.
-int frameLength(const std::string& line) {
-    std::istringstream in(line);
-    std::string mnemonic;
-    in >> mnemonic;
-    if (mnemonic.size() != 2) {
-        return 0;
-    }
-    const CommandId id = findCommand(mnemonic[0], mnemonic[1]);
-    if (id < 0) {
-        return 0;
-    }
-    std::int32_t params[MaxParams] = {};
-    for (std::int32_t& p : params) {
-        if (!(in >> p)) {
-            break;
-        }
-    }
-    char frame[FrameAreaSize];
-    return encodeFrame(frame, id, params);
-}
+using bench::frameLength;
+using bench::lineCount;
 
 // The bytes of the frames logged in one direction ("<- " from the controller, "-> " to
 // it) from line `from` on.
@@ -85,10 +66,6 @@ long loggedBytes(const std::string& log, const std::string& direction, std::size
         bytes += frameLength(line.substr(direction.size()));
     }
     return bytes;
-}
-
-std::size_t lineCount(const std::string& text) {
-    return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
 }
 
 // How the controller reaches the unit.
@@ -197,31 +174,6 @@ BENCHMARK(BM_UpdateDefaultThroughSer2netRfc2217)
     ->UseManualTime()
     ->Iterations(1);
 
-// The bytes of write-default's steps in the log from line `from` on: every command but the
-// opening QS, and every frame the unit sent after the last frame of its answer to QS (Ni),
-// which is everything the steps brought back: the unit answers in order.
-long stepBytes(const std::string& log, std::size_t from) {
-    std::istringstream in(log);
-    std::string line;
-    long bytes = 0;
-    std::size_t number = 0;
-    bool pictureDone = false;
-    while (std::getline(in, line)) {
-        if (number++ < from) {
-            continue;
-        }
-        if (line.rfind("<- ", 0) == 0 && line != "<- QS") {
-            bytes += frameLength(line.substr(3));
-        } else if (line.rfind("-> ", 0) == 0) {
-            if (pictureDone) {
-                bytes += frameLength(line.substr(3));
-            }
-            pictureDone = pictureDone || line.rfind("-> Ni ", 0) == 0;
-        }
-    }
-    return bytes;
-}
-
 void BM_WriteDefaultCliPaced(benchmark::State& state) {
     std::ostringstream log;
     sim::SimOptions options;
@@ -263,8 +215,7 @@ void BM_WriteDefaultCliPaced(benchmark::State& state) {
     unit.stop();
     // The floor of the steps alone, as for the window; the wall time also holds the
     // question of the unit's state that write-default asks first.
-    const double floor = Pauses * PauseSeconds +
-                         static_cast<double>(stepBytes(log.str(), from)) / LineBytesPerSecond;
+    const double floor = bench::writeDefaultFloorSeconds(log.str(), from);
     state.counters["wall_s"] = wall;
     state.counters["floor_s"] = floor;
     state.counters["ratio"] = floor > 0.0 ? wall / floor : 0.0;
