@@ -36,6 +36,7 @@ constexpr auto UpWithin = std::chrono::seconds(30);
 constexpr double HundredthsPerDegree = 100.0;
 constexpr int DefaultHistoryMinutes = 60;
 constexpr int MaxHistoryMinutes = 1440;
+constexpr int MaxHistorySamples = 100000;
 constexpr std::int64_t MsPerMinute = 60000;
 
 QHttpServerResponse error(Status status, const char* text) {
@@ -258,6 +259,16 @@ QHttpServerResponse HttpApi::history(const QString& name, const QHttpServerReque
             return error(Status::BadRequest, "minutes is a whole number from 1 to 1440");
         }
     }
+    // At most this many samples (a chart's width of them), when asked.
+    std::size_t maxSamples = 0;
+    if (query.hasQueryItem(QStringLiteral("max"))) {
+        bool number = false;
+        const int max = query.queryItemValue(QStringLiteral("max")).toInt(&number);
+        if (!number || max < 2 || max > MaxHistorySamples) {
+            return error(Status::BadRequest, "max is a whole number from 2 to 100000");
+        }
+        maxSamples = static_cast<std::size_t>(max);
+    }
     const std::int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
                                  std::chrono::steady_clock::now().time_since_epoch())
                                  .count();
@@ -266,7 +277,7 @@ QHttpServerResponse HttpApi::history(const QString& name, const QHttpServerReque
     if (header(request, "Accept").contains("text/csv")) {
         return QHttpServerResponse("text/csv; charset=utf-8", historyCsv(samples, since));
     }
-    return QHttpServerResponse("application/json", historyJson(samples, since));
+    return QHttpServerResponse("application/json", historyJson(samples, since, maxSamples));
 }
 
 QHttpServerResponse HttpApi::sky(const QString& name, const QHttpServerRequest& request) const {

@@ -179,14 +179,44 @@ QJsonObject sampleJson(const SignalSample& s) {
                        {"skew", degrees(s.skew)}};
 }
 
-QByteArray historyJson(const SignalHistory& history, std::int64_t sinceSteadyMs) {
+QByteArray historyJson(const SignalHistory& history, std::int64_t sinceSteadyMs,
+                       std::size_t maxSamples) {
     QByteArray out("{\"samples\":[");
     LocalTimeWriter times;
-    for (std::size_t k = history.firstAtOrAfter(sinceSteadyMs); k < history.size(); ++k) {
+    const auto add = [&](std::size_t k) {
         if (out.back() == '}') {
             out.append(',');
         }
         appendSample(out, history.at(k), times);
+    };
+    const std::size_t first = history.firstAtOrAfter(sinceSteadyMs);
+    const std::size_t count = history.size() - first;
+    const std::size_t stretches = maxSamples / 2;
+    if (maxSamples == 0 || count <= maxSamples || stretches == 0) {
+        for (std::size_t k = first; k < history.size(); ++k) {
+            add(k);
+        }
+    } else {
+        std::size_t last = history.size();  // nothing added yet
+        for (std::size_t s = 0; s < stretches; ++s) {
+            const std::size_t begin = first + count * s / stretches;
+            const std::size_t end = first + count * (s + 1) / stretches;
+            std::size_t low = begin;
+            std::size_t high = begin;
+            for (std::size_t k = begin; k < end; ++k) {
+                low = history.at(k).level < history.at(low).level ? k : low;
+                high = history.at(k).level > history.at(high).level ? k : high;
+            }
+            for (const std::size_t k : {std::min(low, high), std::max(low, high)}) {
+                if (k != last) {
+                    add(k);
+                    last = k;
+                }
+            }
+        }
+        if (last != history.size() - 1) {
+            add(history.size() - 1);
+        }
     }
     out.append("]}");
     return out;

@@ -39,8 +39,12 @@ QJsonObject unitSummaryJson(const UnitLink& link);
 // "skew" in degrees.
 QJsonObject sampleJson(const SignalSample& sample);
 // {"samples": [...]}: the samples of `history` whose monotonic time is at or after
-// `sinceSteadyMs`, oldest first.
-QByteArray historyJson(const SignalHistory& history, std::int64_t sinceSteadyMs);
+// `sinceSteadyMs`, oldest first. With `maxSamples` (0: no limit) and more samples than
+// that, the span is cut into maxSamples / 2 stretches and each gives its lowest and its
+// highest level (in their order), and the newest sample always comes: a chart of at most
+// that many points shows the same minimum, maximum, peak and current value.
+QByteArray historyJson(const SignalHistory& history, std::int64_t sinceSteadyMs,
+                       std::size_t maxSamples = 0);
 // The same samples as the window's CSV.
 QByteArray historyCsv(const SignalHistory& history, std::int64_t sinceSteadyMs);
 

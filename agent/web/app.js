@@ -11,6 +11,7 @@ const RetryMinMs = 1000;
 const RetryMaxMs = 10000;
 const SkyRefreshMs = 2000;
 const AgeTickMs = 1000;
+const HistoryPoints = 800;  // at most this many samples in a fetched history
 
 // The window's state LEDs and the antenna states that light each.
 const StateLeds = [
@@ -497,7 +498,11 @@ function drawChart() {
 async function fetchHistory() {
     const name = page.open;
     try {
-        const history = await getJson(unitPath(name) + "/history?minutes=" + page.minutes);
+        // A chart's width of points: the agent keeps each stretch's lowest and highest
+        // level and the newest, so the minimum, maximum and peak stay exact while a unit
+        // that reports twenty times a second does not make the page heavy.
+        const history = await getJson(unitPath(name) + "/history?minutes=" + page.minutes +
+                                      "&max=" + HistoryPoints);
         if (name !== page.open) {
             return;
         }

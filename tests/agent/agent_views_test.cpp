@@ -118,6 +118,7 @@ class AgentViewsTest : public QObject {
     void historyAndSkyFollowTheUnitsReports();
     void theStreamTellsTheLatestStateWithinASecond();
     void aStreamClientThatDoesNotReadIsDropped();
+    void aHistoryCutToAChartKeepsItsExtremes();
     void aHostThatNeverAnswersHoldsNoOtherUnitUp();
 };
 
@@ -314,6 +315,32 @@ void AgentViewsTest::aHostThatNeverAnswersHoldsNoOtherUnitUp() {
     QVERIFY2(slowest < 1000, QByteArray::number(slowest).constData());
     QVERIFY2(mastTried, "the unanswered host was never being opened");
     QVERIFY(!service.mast.connected());
+}
+
+void AgentViewsTest::aHistoryCutToAChartKeepsItsExtremes() {
+    // 1000 reports of a level that wanders, with one spike up and one dip down between
+    // others, cut to a chart of 100 points: both extremes and the newest survive, in order.
+    SignalHistory history(2000);
+    for (int k = 0; k < 1000; ++k) {
+        const std::int32_t level = k == 437 ? 900 : k == 123 ? 10 : 500 + (k * 37) % 50;
+        history.append({k, 1'700'000'000'000LL + k, level, 0, 0, 0, 2, 1});
+    }
+    const QJsonArray cut =
+        QJsonDocument::fromJson(agent::historyJson(history, 0, 100)).object().value("samples").toArray();
+    QVERIFY2(cut.size() <= 101 && cut.size() >= 50, qPrintable(QString::number(cut.size())));
+    QList<qint64> levels;
+    QString previous;
+    for (const QJsonValue& v : cut) {
+        levels.append(v.toObject().value("level").toInteger());
+        const QString time = v.toObject().value("time").toString();
+        QVERIFY2(time > previous, qPrintable(time));
+        previous = time;
+    }
+    QVERIFY(levels.contains(900));
+    QVERIFY(levels.contains(10));
+    QCOMPARE(levels.last(), qint64(500 + (999 * 37) % 50));
+    // Unlimited, every sample comes.
+    QCOMPARE(QJsonDocument::fromJson(agent::historyJson(history, 0)).object().value("samples").toArray().size(), 1000);
 }
 
 QTEST_GUILESS_MAIN(AgentViewsTest)
