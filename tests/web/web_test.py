@@ -306,11 +306,18 @@ def check_reconnect(driver, sim, agent, start_again):
     start_again()
     until(lambda: driver.find_element(By.ID, "link").get_attribute("data-state") == "live", 15,
           "live again")
-    # Caught up: the unit's reports show again. The new agent's start-up questions (QS,
-    # QI) put a table's worth of replies (1.5 s at 19200 baud) ahead of them on the line,
-    # and the page reloads the unit, its history and its sky: hence the longer bound,
-    # with room for a machine busy with other work.
-    check_follows(driver, sim, reports=2, within=5.0)
+    # Caught up: the page shows the unit's latest level again. The new agent's start-up
+    # questions (QS, QI) put a table's worth of replies (1.5 s at 19200 baud) ahead of the
+    # unit's reports on the line, which then come in a burst that the stream passes on
+    # as its latest state (at most five a second): the page is not asked to show each of
+    # them, only to be at the newest within the bound.
+    def latest_level():
+        lines = [line for line in sim.since(0) if line.startswith("-> Ni ")]
+        return SIGNAL_REFERENCE - int(lines[-1].split()[3]) if lines else None
+
+    until(lambda: page_text(driver, "level") == str(latest_level()), 5.0,
+          "the newest level shown after the agent came back")
+    check_follows(driver, sim, reports=2)
 
 
 def screenshots(driver, out):
