@@ -43,6 +43,8 @@
 #include <string>
 #include <vector>
 
+#include "process_figures.h"
+
 namespace {
 
 constexpr int StreamCount = 50;
@@ -55,43 +57,12 @@ constexpr int StartPatienceMs = 10000;
 constexpr int WarmUpMs = 2000;
 constexpr int MqttWarmUpMs = 4000;
 
-// The processor time (user and system) the process has used so far, in seconds; negative
-// when it cannot be read.
 double processorSeconds(qint64 pid) {
-    std::ifstream file("/proc/" + std::to_string(pid) + "/stat");
-    std::string stat;
-    std::getline(file, stat);
-    // The fields after the command name, which ends at the last ')': state, ppid, ...
-    const std::size_t close = stat.rfind(')');
-    if (close == std::string::npos) {
-        return -1.0;
-    }
-    std::istringstream fields(stat.substr(close + 1));
-    std::string skipped;
-    for (int k = 0; k < 11; ++k) {  // state .. cmajflt
-        fields >> skipped;
-    }
-    long long user = 0;
-    long long system = 0;
-    if (!(fields >> user >> system)) {
-        return -1.0;
-    }
-    return static_cast<double>(user + system) / static_cast<double>(::sysconf(_SC_CLK_TCK));
+    return kelvandor::bench::processorSeconds(std::to_string(pid));
 }
 
-// The resident set size of the process in KiB; 0 when it cannot be read.
 long residentKiB(qint64 pid) {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string key;
-    while (status >> key) {
-        if (key == "VmRSS:") {
-            long kib = 0;
-            status >> kib;
-            return kib;
-        }
-        status.ignore(1 << 12, '\n');
-    }
-    return 0;
+    return kelvandor::bench::residentKiB(std::to_string(pid));
 }
 
 // Runs the event loop for `ms`.

@@ -31,44 +31,14 @@
 #include "protocol/frame_codec.h"
 #include "protocol/unit_reports.h"
 #include "sim/simulator.h"
+#include "support/locked_log.h"
 
 using namespace kelvandor;
+using kelvandor::testing::LockedLog;
 
 namespace {
 
 constexpr int LongWaitMs = 10000;
-
-// The simulator's frame log, written on its thread and read on the test's.
-class LockedLog : public std::streambuf {
-  public:
-    // The parameters of the last frame the unit sent with this mnemonic ("Ni").
-    QStringList lastSent(const QString& mnemonic) {
-        std::lock_guard lock(mutex_);
-        const QStringList lines = QString::fromStdString(text_).split('\n');
-        for (auto line = lines.rbegin(); line != lines.rend(); ++line) {
-            if (line->startsWith(QStringLiteral("-> ") + mnemonic + ' ')) {
-                return line->mid(3 + mnemonic.size() + 1).split(' ');
-            }
-        }
-        return {};
-    }
-
-  protected:
-    int overflow(int c) override {
-        std::lock_guard lock(mutex_);
-        text_ += static_cast<char>(c);
-        return c;
-    }
-    std::streamsize xsputn(const char* s, std::streamsize n) override {
-        std::lock_guard lock(mutex_);
-        text_.append(s, static_cast<std::size_t>(n));
-        return n;
-    }
-
-  private:
-    std::mutex mutex_;
-    std::string text_;
-};
 
 struct HttpResult {
     int status = 0;
