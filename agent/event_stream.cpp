@@ -25,7 +25,7 @@ QByteArray unitEvent(const UnitLink& link) {
 }
 
 // Bytes handed to the socket that the peer has not taken yet (before and after TLS).
-qint64 unsent(const QTcpSocket& socket) {
+qint64 unsent(const QAbstractSocket& socket) {
     qint64 bytes = socket.bytesToWrite();
     if (const auto* tls = qobject_cast<const QSslSocket*>(&socket)) {
         bytes += tls->encryptedBytesToWrite();
@@ -51,7 +51,7 @@ EventStream::EventStream(std::vector<UnitLink*> units, qint64 outputBound, QObje
 }
 
 EventStream::~EventStream() {
-    for (const QPointer<QTcpSocket>& socket : clients_) {
+    for (const QPointer<QAbstractSocket>& socket : clients_) {
         if (socket) {
             socket->disconnect(this);
         }
@@ -69,13 +69,13 @@ void EventStream::open(QHttpServerResponder&& responder) {
         first += unitEvent(*feed.link);
     }
     responder.writeBody(first);
-    QTcpSocket* socket = responder.socket();
+    QAbstractSocket* socket = responder.socket();
     // The kernel's buffer no larger than the bound, so a client that stops reading is
     // found out after about twice the bound, not after megabytes the kernel took.
     socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption,
                             static_cast<int>(outputBound_));
     clients_.emplace_back(socket);
-    connect(socket, &QAbstractSocket::disconnected, this, [this, socket] { drop(socket); });
+    connect(socket, &QAbstractSocket::disconnected, this, [this, socket] { forget(socket); });
 }
 
 void EventStream::onUnitChanged(Feed& feed) {
@@ -111,15 +111,15 @@ void EventStream::onSample(const UnitLink& link) {
 
 void EventStream::broadcast(const QByteArray& text) {
     // A copy: dropping a client changes the list.
-    const std::vector<QPointer<QTcpSocket>> clients = clients_;
-    for (const QPointer<QTcpSocket>& socket : clients) {
+    const std::vector<QPointer<QAbstractSocket>> clients = clients_;
+    for (const QPointer<QAbstractSocket>& socket : clients) {
         if (socket) {
             writeTo(socket, text);
         }
     }
 }
 
-bool EventStream::writeTo(QTcpSocket* socket, const QByteArray& text) {
+bool EventStream::writeTo(QAbstractSocket* socket, const QByteArray& text) {
     if (unsent(*socket) + text.size() > outputBound_) {
         drop(socket);
         socket->abort();
@@ -129,11 +129,15 @@ bool EventStream::writeTo(QTcpSocket* socket, const QByteArray& text) {
     return true;
 }
 
-void EventStream::drop(QTcpSocket* socket) {
+void EventStream::drop(QAbstractSocket* socket) {
     socket->disconnect(this);
+    forget(socket);
+}
+
+void EventStream::forget(const QAbstractSocket* socket) {
     clients_.erase(std::remove_if(clients_.begin(), clients_.end(),
-                                  [socket](const QPointer<QTcpSocket>& client) {
-                                      return client.isNull() || client == socket;
+                                  [socket](const QPointer<QAbstractSocket>& client) {
+                                      return client.isNull() || client.data() == socket;
                                   }),
                    clients_.end());
 }

@@ -22,7 +22,7 @@
 #include <vector>
 
 class QHttpServerResponder;
-class QTcpSocket;
+class QAbstractSocket;
 
 namespace kelvandor::agent {
 
@@ -58,11 +58,15 @@ class EventStream : public QObject {
     // Writes `event` to every client, dropping those that are too far behind.
     void broadcast(const QByteArray& text);
     // False, with the client dropped, when the bytes would exceed the output bound.
-    bool writeTo(QTcpSocket* socket, const QByteArray& text);
-    void drop(QTcpSocket* socket);
+    bool writeTo(QAbstractSocket* socket, const QByteArray& text);
+    void drop(QAbstractSocket* socket);
+    // Takes a client that has gone off the list. Called from the socket's disconnected
+    // signal, which a socket also sends while it is being destroyed (at shutdown): only
+    // pointers are compared then, nothing is asked of the socket.
+    void forget(const QAbstractSocket* socket);
 
     std::list<Feed> feeds_;
-    std::vector<QPointer<QTcpSocket>> clients_;
+    std::vector<QPointer<QAbstractSocket>> clients_;
     const qint64 outputBound_;
     QTimer keepalive_;
 };
