@@ -7,6 +7,11 @@ target_compile_options(kelvandor_warnings INTERFACE
 if(KELVANDOR_SANITIZE)
     add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all
                         -fno-omit-frame-pointer)
+    # Line tables are all a sanitizer's report needs; full debug information of the
+    # Qt-heavy code only slows the build down.
+    if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+        add_compile_options(-gline-tables-only)
+    endif()
     add_link_options(-fsanitize=address,undefined)
 endif()
 
