@@ -80,28 +80,28 @@ bool Agent::start(std::ostream& out, std::ostream& err) {
     LinkTiming timing;
     timing.queryAfterMs = config_.queryAfterSeconds * MillisecondsPerSecond;
     std::vector<UnitLink*> links;
-    for (const UnitSpec& spec : config_.units) {
-        units_.push_back(std::make_unique<UnitLink>(QString::fromStdString(spec.name),
-                                                    QString::fromStdString(spec.port), timing));
+    for (const UnitOption& option : config_.units) {
+        units_.push_back(std::make_unique<UnitLink>(QString::fromStdString(option.name),
+                                                    QString::fromStdString(option.port), timing));
         links.push_back(units_.back().get());
     }
-    for (const ShareSpec& spec : config_.shares) {
+    for (const ShareOption& option : config_.shares) {
         UnitLink* link = nullptr;
         for (UnitLink* candidate : links) {
-            if (candidate->name().toStdString() == spec.unit) {
+            if (candidate->name().toStdString() == option.unit) {
                 link = candidate;
             }
         }
-        const QHostAddress address = hostAddress(spec.endpoint.host);
+        const QHostAddress address = hostAddress(option.endpoint.host);
         auto share = std::make_unique<ShareServer>(*link);
-        if (address.isNull() || !share->listen(address, static_cast<quint16>(spec.endpoint.port))) {
-            err << "kelvandor-agent: cannot share " << spec.unit << " on " << spec.endpoint.host
-                << ':' << spec.endpoint.port << '\n';
+        if (address.isNull() || !share->listen(address, static_cast<quint16>(option.endpoint.port))) {
+            err << "kelvandor-agent: cannot share " << option.unit << " on " << option.endpoint.host
+                << ':' << option.endpoint.port << '\n';
             return false;
         }
-        out << "kelvandor-agent: sharing " << spec.unit << " on " << spec.endpoint.host << ':'
+        out << "kelvandor-agent: sharing " << option.unit << " on " << option.endpoint.host << ':'
             << share->port() << '\n';
-        shares_.emplace_back(spec.unit, std::move(share));
+        shares_.emplace_back(option.unit, std::move(share));
     }
 
     http_ = std::make_unique<HttpApi>(links, token_);

@@ -105,14 +105,14 @@ std::optional<std::pair<std::string, std::string>> namedValue(const std::string&
     return std::make_pair(std::move(name), std::move(rest));
 }
 
-template <class Spec, class Key>
-void putByName(std::vector<Spec>& list, Spec spec, Key key) {
+template <class Entry, class Key>
+void putByName(std::vector<Entry>& list, Entry option, Key key) {
     const auto found =
-        std::find_if(list.begin(), list.end(), [&](const Spec& s) { return key(s) == key(spec); });
+        std::find_if(list.begin(), list.end(), [&](const Entry& s) { return key(s) == key(option); });
     if (found != list.end()) {
-        *found = std::move(spec);
+        *found = std::move(option);
     } else {
-        list.push_back(std::move(spec));
+        list.push_back(std::move(option));
     }
 }
 
@@ -130,8 +130,8 @@ bool applyOption(const std::string& key, const std::string& value, AgentConfig& 
             error = "takes NAME=PORT, NAME being 1 to 32 of A-Z a-z 0-9 _ -";
             return false;
         }
-        putByName(config.units, UnitSpec{named->first, named->second},
-                  [](const UnitSpec& u) { return u.name; });
+        putByName(config.units, UnitOption{named->first, named->second},
+                  [](const UnitOption& u) { return u.name; });
     } else if (key == "share") {
         const auto named = namedValue(value);
         const std::optional<Endpoint> endpoint =
@@ -140,8 +140,8 @@ bool applyOption(const std::string& key, const std::string& value, AgentConfig& 
             error = "takes NAME=[HOST:]PORT";
             return false;
         }
-        putByName(config.shares, ShareSpec{named->first, *endpoint},
-                  [](const ShareSpec& s) { return s.unit; });
+        putByName(config.shares, ShareOption{named->first, *endpoint},
+                  [](const ShareOption& s) { return s.unit; });
     } else if (key == "http") {
         const std::optional<Endpoint> endpoint = parseEndpoint(value);
         if (!endpoint) {
@@ -324,9 +324,9 @@ std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& args
             return std::nullopt;
         }
     }
-    for (const ShareSpec& share : line.config.shares) {
+    for (const ShareOption& share : line.config.shares) {
         const bool known = std::any_of(line.config.units.begin(), line.config.units.end(),
-                                       [&](const UnitSpec& u) { return u.name == share.unit; });
+                                       [&](const UnitOption& u) { return u.name == share.unit; });
         if (!known) {
             error = "share names no unit: " + share.unit;
             return std::nullopt;

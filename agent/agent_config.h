@@ -16,12 +16,12 @@ struct Endpoint {
     int port = 0;
 };
 
-struct UnitSpec {
+struct UnitOption {
     std::string name;  // [A-Za-z0-9_-]{1,32}
     std::string port;  // a COM name, a device path or a tcp:// or rfc2217:// URL
 };
 
-struct ShareSpec {
+struct ShareOption {
     std::string unit;  // the name of a --unit
     Endpoint endpoint;
 };
@@ -44,8 +44,8 @@ struct MqttOptions {
 };
 
 struct AgentConfig {
-    std::vector<UnitSpec> units;
-    std::vector<ShareSpec> shares;
+    std::vector<UnitOption> units;
+    std::vector<ShareOption> shares;
     Endpoint http{"127.0.0.1", DefaultHttpPort};
     std::string tokenFile;  // empty: the default path (see defaultTokenPath)
     std::string tlsCert;
