@@ -181,6 +181,26 @@ std::optional<QHttpServerResponse> HttpApi::refuseRead(const QHttpServerRequest&
     return refuseToken(request, true);
 }
 
+std::optional<QHttpServerResponse> HttpApi::refuseGet(const QHttpServerRequest& request) const {
+    if (request.method() != Method::Get) {
+        return methodNotAllowed("GET");
+    }
+    return refuseRead(request);
+}
+
+std::optional<QHttpServerResponse> HttpApi::refuseUnitRead(const QString& name,
+                                                           const QHttpServerRequest& request,
+                                                           const UnitLink*& link) const {
+    if (auto refused = refuseGet(request)) {
+        return refused;
+    }
+    link = find(name);
+    if (link == nullptr) {
+        return error(Status::NotFound, "no such unit");
+    }
+    return std::nullopt;
+}
+
 std::optional<QHttpServerResponse> HttpApi::refuseToken(const QHttpServerRequest& request,
                                                         bool queryToo) const {
     const QByteArray authorization = header(request, "Authorization");
@@ -211,10 +231,7 @@ UnitLink* HttpApi::find(const QString& name) const {
 }
 
 QHttpServerResponse HttpApi::unitList(const QHttpServerRequest& request) const {
-    if (request.method() != Method::Get) {
-        return methodNotAllowed("GET");
-    }
-    if (auto refused = refuseRead(request)) {
+    if (auto refused = refuseGet(request)) {
         return std::move(*refused);
     }
     QJsonArray list;
@@ -226,29 +243,17 @@ QHttpServerResponse HttpApi::unitList(const QHttpServerRequest& request) const {
 
 QHttpServerResponse HttpApi::unitState(const QString& name,
                                        const QHttpServerRequest& request) const {
-    if (request.method() != Method::Get) {
-        return methodNotAllowed("GET");
-    }
-    if (auto refused = refuseRead(request)) {
+    const UnitLink* link = nullptr;
+    if (auto refused = refuseUnitRead(name, request, link)) {
         return std::move(*refused);
-    }
-    const UnitLink* link = find(name);
-    if (link == nullptr) {
-        return error(Status::NotFound, "no such unit");
     }
     return unitJson(*link);
 }
 
 QHttpServerResponse HttpApi::history(const QString& name, const QHttpServerRequest& request) const {
-    if (request.method() != Method::Get) {
-        return methodNotAllowed("GET");
-    }
-    if (auto refused = refuseRead(request)) {
+    const UnitLink* link = nullptr;
+    if (auto refused = refuseUnitRead(name, request, link)) {
         return std::move(*refused);
-    }
-    const UnitLink* link = find(name);
-    if (link == nullptr) {
-        return error(Status::NotFound, "no such unit");
     }
     int minutes = DefaultHistoryMinutes;
     const QUrlQuery query(request.url());
@@ -281,28 +286,15 @@ QHttpServerResponse HttpApi::history(const QString& name, const QHttpServerReque
 }
 
 QHttpServerResponse HttpApi::sky(const QString& name, const QHttpServerRequest& request) const {
-    if (request.method() != Method::Get) {
-        return methodNotAllowed("GET");
-    }
-    if (auto refused = refuseRead(request)) {
+    const UnitLink* link = nullptr;
+    if (auto refused = refuseUnitRead(name, request, link)) {
         return std::move(*refused);
-    }
-    const UnitLink* link = find(name);
-    if (link == nullptr) {
-        return error(Status::NotFound, "no such unit");
     }
     return skyJson(link->model().state(), link->pointing());
 }
 
 void HttpApi::events(const QHttpServerRequest& request, QHttpServerResponder&& responder) {
-    if (request.method() != Method::Get) {
-        responder.write(QJsonDocument(QJsonObject{{"error", "method not allowed"}})
-                            .toJson(QJsonDocument::Compact),
-                        {{"Content-Type", "application/json"}, {"Allow", "GET"}},
-                        Status::MethodNotAllowed);
-        return;
-    }
-    if (auto refused = refuseRead(request)) {
+    if (auto refused = refuseGet(request)) {
         refused->write(std::move(responder));
         return;
     }
@@ -310,10 +302,7 @@ void HttpApi::events(const QHttpServerRequest& request, QHttpServerResponder&& r
 }
 
 QHttpServerResponse HttpApi::metrics(const QHttpServerRequest& request) const {
-    if (request.method() != Method::Get) {
-        return methodNotAllowed("GET");
-    }
-    if (auto refused = refuseRead(request)) {
+    if (auto refused = refuseGet(request)) {
         return std::move(*refused);
     }
     return QHttpServerResponse("text/plain; version=0.0.4; charset=utf-8", renderMetrics());

@@ -64,6 +64,13 @@ class HttpApi : public QObject {
     // Every GET route asks this first: the refusal (401, 403) when reads need the token
     // and the request does not carry it, nothing when the read may go on.
     std::optional<QHttpServerResponse> refuseRead(const QHttpServerRequest& request) const;
+    // A GET route's first question: 405 for another method, then refuseRead.
+    std::optional<QHttpServerResponse> refuseGet(const QHttpServerRequest& request) const;
+    // refuseGet, then 404 when no unit has `name`; nothing, with `link` set, when the read
+    // may go on.
+    std::optional<QHttpServerResponse> refuseUnitRead(const QString& name,
+                                                      const QHttpServerRequest& request,
+                                                      const UnitLink*& link) const;
     // 401 without a bearer token, 403 with a wrong one, nothing with the right one. The
     // query's "token" counts only when `queryToo`.
     std::optional<QHttpServerResponse> refuseToken(const QHttpServerRequest& request,
