@@ -25,47 +25,15 @@
 #include "geo/pointing.h"
 #include "protocol/unit_reports.h"
 #include "sim/simulator.h"
+#include "support/locked_log.h"
 #include "support/loopback_listener.h"
 
 using namespace kelvandor;
+using kelvandor::testing::LockedLog;
 
 namespace {
 
 constexpr int LongWaitMs = 10000;
-
-// The frames the simulated unit sent, written on its thread and read on the test's.
-class SentFrames : public std::streambuf {
-  public:
-    // The lines "-> XX ..." of the given mnemonics, in the order they were sent.
-    QStringList sent(const QStringList& mnemonics) {
-        std::lock_guard lock(mutex_);
-        QStringList found;
-        for (const QString& line : QString::fromStdString(text_).split('\n')) {
-            for (const QString& m : mnemonics) {
-                if (line.startsWith(QStringLiteral("-> ") + m + ' ')) {
-                    found.append(line.mid(3));
-                }
-            }
-        }
-        return found;
-    }
-
-  protected:
-    int overflow(int c) override {
-        std::lock_guard lock(mutex_);
-        text_ += static_cast<char>(c);
-        return c;
-    }
-    std::streamsize xsputn(const char* s, std::streamsize n) override {
-        std::lock_guard lock(mutex_);
-        text_.append(s, static_cast<std::size_t>(n));
-        return n;
-    }
-
-  private:
-    std::mutex mutex_;
-    std::string text_;
-};
 
 struct Answer {
     int status = 0;
@@ -123,7 +91,7 @@ class AgentViewsTest : public QObject {
 };
 
 void AgentViewsTest::historyAndSkyFollowTheUnitsReports() {
-    SentFrames log;
+    LockedLog log;
     std::ostream logStream(&log);
     sim::SimOptions options;
     options.paced = false;

@@ -24,6 +24,18 @@ class LockedLog : public std::streambuf {
         }
         return {};
     }
+    // Every frame the unit sent with one of these mnemonics, in order, as "Ni 2 300 1 0 0 0".
+    QStringList sent(const QStringList& mnemonics) {
+        QStringList found;
+        for (const QString& line : text().split('\n')) {
+            for (const QString& m : mnemonics) {
+                if (line.startsWith(QStringLiteral("-> ") + m + ' ')) {
+                    found.append(line.mid(3));
+                }
+            }
+        }
+        return found;
+    }
     // How many frames the unit has put on its line so far (not those a fault kept back).
     int sentCount() {
         int count = 0;
