@@ -69,6 +69,18 @@ constexpr auto RequestSpacing = std::chrono::milliseconds(5);  // 200 requests a
 // The agent asks QS only after this long without a report: never, within a benchmark.
 const QString NoOwnQueries = QStringLiteral("3600");
 
+// Starts the agent on the unit at `port` as "roof", shared on a free loopback port, HTTP on
+// another, asking nothing of its own after its start-up questions, its token in `dir`.
+bool startSharingAgent(testing::AgentProgram& agent, const QString& port,
+                       const QTemporaryDir& dir) {
+    return agent.start(QStringLiteral(KELVANDOR_AGENT_PROGRAM),
+                       {QStringLiteral("--unit"), QStringLiteral("roof=") + port,
+                        QStringLiteral("--share"), QStringLiteral("roof=127.0.0.1:0"),
+                        QStringLiteral("--http"), QStringLiteral("127.0.0.1:0"),
+                        QStringLiteral("--query-after"), NoOwnQueries,
+                        QStringLiteral("--token-file"), dir.filePath(QStringLiteral("token"))});
+}
+
 // The measuring lengths of the two forms.
 struct Windows {
     int fleetSeconds;
@@ -447,12 +459,7 @@ void BM_AgentShareFrameLatency(benchmark::State& state) {
     }
     QTemporaryDir dir;
     testing::AgentProgram agent;
-    if (!agent.start(QStringLiteral(KELVANDOR_AGENT_PROGRAM),
-                     {QStringLiteral("--unit"), QStringLiteral("roof=") + shared.url(),
-                      QStringLiteral("--share"), QStringLiteral("roof=127.0.0.1:0"),
-                      QStringLiteral("--http"), QStringLiteral("127.0.0.1:0"),
-                      QStringLiteral("--query-after"), NoOwnQueries, QStringLiteral("--token-file"),
-                      dir.filePath(QStringLiteral("token"))})) {
+    if (!startSharingAgent(agent, shared.url(), dir)) {
         state.SkipWithError("kelvandor-agent did not start");
         return;
     }
@@ -615,13 +622,7 @@ void BM_AgentWriteDefaultThroughShare(benchmark::State& state) {
     }
     QTemporaryDir dir;
     testing::AgentProgram agent;
-    if (!agent.start(QStringLiteral(KELVANDOR_AGENT_PROGRAM),
-                     {QStringLiteral("--unit"),
-                      QStringLiteral("roof=") + QString::fromStdString(unit.slavePath()),
-                      QStringLiteral("--share"), QStringLiteral("roof=127.0.0.1:0"),
-                      QStringLiteral("--http"), QStringLiteral("127.0.0.1:0"),
-                      QStringLiteral("--query-after"), NoOwnQueries, QStringLiteral("--token-file"),
-                      dir.filePath(QStringLiteral("token"))})) {
+    if (!startSharingAgent(agent, QString::fromStdString(unit.slavePath()), dir)) {
         state.SkipWithError("kelvandor-agent did not start");
         return;
     }
