@@ -24,10 +24,6 @@ struct AntennaPointing {
 
 class UnitLink;
 
-// `msecsSinceEpoch` as local time in ISO 8601 with milliseconds and the UTC offset
-// written out ("2026-10-25T02:30:00.000+01:00"; "+00:00", never "Z").
-QString isoLocalTime(std::int64_t msecsSinceEpoch);
-
 // The unit's state (unitStateJson) with "name", "connected" and "lastReport" (null before
 // the first frame).
 QJsonObject unitJson(const UnitLink& link);

@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "report/signal_export.h"
 
-#include <QDateTime>
 #include <QSaveFile>
 #include <cstdio>
 #include <cstdlib>
+
+#include "report/local_time.h"
 
 namespace kelvandor {
 
@@ -20,22 +21,6 @@ void appendHundredths(QByteArray& out, std::int32_t hundredths) {
     std::snprintf(text, sizeof text, "%s%lld.%02lld", v < 0 ? "-" : "", magnitude / 100,
                   magnitude % 100);
     out.append(text);
-}
-
-// `msecsSinceEpoch` as local time with its UTC offset, in ISO 8601 with milliseconds:
-// the time of `zone` when it is valid, of the desktop's time zone otherwise.
-QString isoTimeWithOffset(std::int64_t msecsSinceEpoch, const QTimeZone& zone) {
-    constexpr int SecondsPerMinute = 60;
-    constexpr int MinutesPerHour = 60;
-    const QDateTime t = zone.isValid() ? QDateTime::fromMSecsSinceEpoch(msecsSinceEpoch, zone)
-                                       : QDateTime::fromMSecsSinceEpoch(msecsSinceEpoch);
-    const int offsetMinutes = t.offsetFromUtc() / SecondsPerMinute;
-    const int magnitude = offsetMinutes < 0 ? -offsetMinutes : offsetMinutes;
-    return QStringLiteral("%1T%2%3%4:%5")
-        .arg(t.date().toString(Qt::ISODate), t.time().toString(Qt::ISODateWithMs),
-             offsetMinutes < 0 ? QStringLiteral("-") : QStringLiteral("+"))
-        .arg(magnitude / MinutesPerHour, 2, 10, QLatin1Char('0'))
-        .arg(magnitude % MinutesPerHour, 2, 10, QLatin1Char('0'));
 }
 
 }  // namespace
@@ -56,10 +41,11 @@ bool writeSignalCsv(const SignalHistory& history, QIODevice& device, const QTime
         return false;
     }
     QByteArray row;
+    LocalTimeWriter times(zone);
     for (std::size_t k = 0; k < history.size(); ++k) {
         const SignalSample& s = history.at(k);
         row.clear();
-        row.append(csvField(isoTimeWithOffset(s.msecsSinceEpoch, zone)).toUtf8());
+        times.append(row, s.msecsSinceEpoch);  // digits and signs only: never quoted
         row.append(',');
         row.append(QByteArray::number(s.level));
         row.append(',');
